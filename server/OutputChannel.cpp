@@ -1,0 +1,54 @@
+#include "server/OutputChannel.h"
+
+#include "foundation/String.h"
+
+#include <cstring>
+
+namespace {
+
+IOutputSink* g_outputSink = nullptr;
+
+void WriteLine(const CAnsiString& line)
+{
+    if (g_outputSink != nullptr && line.GetText() != nullptr)
+        g_outputSink->WriteAndFlush(line.GetText(), std::strlen(line.GetText()));
+}
+
+} // namespace
+
+void SetOutputSink(IOutputSink* sink) { g_outputSink = sink; }
+
+IOutputSink* GetOutputSink() { return g_outputSink; }
+
+void LogLine(const char* tag, const char16_t* format, va_list arguments)
+{
+    CAnsiString line;
+    line.Assign(tag);
+    line.Append(":");
+    CString message = CString::FormatV(format, arguments);
+    line.Append(CAnsiString::ToUtf8(message).GetText());
+    WriteLine(line);
+}
+
+#define SCANSERVER_DEFINE_LOG_FUNCTION(name, tag)                                                  \
+    void name(const char16_t* format, ...)                                                         \
+    {                                                                                              \
+        va_list arguments;                                                                         \
+        va_start(arguments, format);                                                               \
+        LogLine(tag, format, arguments);                                                           \
+        va_end(arguments);                                                                         \
+    }
+
+SCANSERVER_DEFINE_LOG_FUNCTION(LogInfo, "info")
+SCANSERVER_DEFINE_LOG_FUNCTION(LogWarn, "warn")
+SCANSERVER_DEFINE_LOG_FUNCTION(LogError, "error")
+SCANSERVER_DEFINE_LOG_FUNCTION(LogRecord, ">")
+
+#undef SCANSERVER_DEFINE_LOG_FUNCTION
+
+void WriteReady()
+{
+    static const char kReady[] = "ready:\n";
+    if (g_outputSink != nullptr)
+        g_outputSink->WriteAndFlush(kReady, sizeof kReady - 1);
+}

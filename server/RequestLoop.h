@@ -1,0 +1,21 @@
+#pragma once
+/// The request loop: "ready:", read a request, pump window messages, scan it,
+/// again, until the host closes the input.
+
+#include "foundation/String.h"
+#include "server/RequestReader.h"
+
+/// What the loop asks of the rest of the server.
+class IRequestHandler {
+public:
+    virtual ~IRequestHandler() = default;
+    /// Dispatches pending window messages (the splash window stays draggable).
+    virtual void PumpMessages() = 0;
+    /// Scans one request; always ends with one record on the output channel.
+    virtual void ScanRequest(const CString& text) = 0;
+    /// Answers a request that was too long to serve; also ends with one record.
+    virtual void RejectOversizedRequest() = 0;
+};
+
+/// Serves requests from source until it closes.
+void RunRequestLoop(IRequestSource& source, IRequestHandler& handler);

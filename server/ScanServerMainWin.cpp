@@ -1,0 +1,113 @@
+#include "server/ScanServerMain.h"
+
+#include "crash/CrashFilter.h"
+#include "foundation/Win32.h"
+#include "scan/ScanRequest.h"
+#include "server/CommandLine.h"
+#include "server/MessagePump.h"
+#include "server/OutputChannel.h"
+#include "server/RequestLoop.h"
+#include "server/ServerState.h"
+#include "splash/SplashWindow.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+#include <shellapi.h>
+
+namespace {
+
+class CHandleSink : public IOutputSink {
+public:
+    void WriteAndFlush(const char* bytes, std::size_t count) override
+    {
+        DWORD written = 0;
+        WriteFile(g_outputHandle, bytes, static_cast<DWORD>(count), &written, nullptr);
+        FlushFileBuffers(g_outputHandle);
+    }
+};
+
+class CHandleSource : public IRequestSource {
+public:
+    int Read(char* buffer, int capacity) override
+    {
+        DWORD count = 0;
+        if (!ReadFile(g_inputHandle, buffer, static_cast<DWORD>(capacity), &count, nullptr))
+            return 0;
+        return static_cast<int>(count);
+    }
+};
+
+class CServerRequestHandler : public IRequestHandler {
+public:
+    void PumpMessages() override { PumpPendingMessages(); }
+    void ScanRequest(const CString& text) override { ::ScanRequest(text); }
+    void RejectOversizedRequest() override { ::RejectOversizedRequest(); }
+};
+
+SServerArguments ReadCommandLine()
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr)
+        return SServerArguments();
+    SServerArguments parsed = ParseServerArguments(count, reinterpret_cast<const char16_t* const*>(arguments));
+    LocalFree(arguments);
+    return parsed;
+}
+
+void StartGdiplus()
+{
+    Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, background thread, codecs
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    g_gdiplusToken = token;
+}
+
+void RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+CHandleSink g_handleSink;
+
+} // namespace
+
+int ScanServerMain(void* instance)
+{
+    InitializeCrashHandling();
+    g_dumpBaseName.Assign(u"ScanServer");
+    g_dumpBaseName.Append(u"-x64");
+    InstallCrashFilter();
+
+    const SServerArguments arguments = ReadCommandLine();
+    g_dumpFolder = arguments.dumpFolder;
+    StartGdiplus();
+
+    g_inputHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.inputHandle));
+    g_outputHandle = arguments.outputHandle != 0 ? reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.outputHandle))
+                                                 : GetStdHandle(STD_OUTPUT_HANDLE);
+    SetOutputSink(&g_handleSink);
+
+    CreateSplashWindow(instance, reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.ownerWindow)));
+    LogInfo(u"Tessivane Plugin Scan Server (x64)\n");
+
+    if (g_inputHandle != nullptr) {
+        // A plug-in load must never raise a system error box.
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+        CHandleSource source;
+        CServerRequestHandler handler;
+        RunRequestLoop(source, handler);
+    } else {
+        RunMessageLoop();
+    }
+
+    ReleaseLibraryCache();
+    if (g_splashWindow != nullptr)
+        DestroyWindow(static_cast<HWND>(g_splashWindow));
+    Gdiplus::GdiplusShutdown(g_gdiplusToken);
+    return 0;
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both trees and runs every test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/tools/build.sh"
+
+echo "== Native tests (AddressSanitizer + UBSan)"
+ctest --test-dir build/native --output-on-failure
+
+echo "== Windows tests (Wine, virtual display)"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$root/tools/run-wine-tests.sh"
