@@ -10,6 +10,8 @@
 #include "foundation/Win32.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,8 @@ int Usage()
 
 int wmain(int argc, wchar_t** argv)
 {
+    // The exchange is printed byte for byte, without CR LF translation.
+    _setmode(_fileno(stdout), _O_BINARY);
     SServerOptions options;
     std::vector<std::string> requests;
     int index = 1;
