@@ -57,7 +57,7 @@ struct SConversion {
     bool spaceSign = false;
     bool alternate = false;
     int width = 0;
-    int precision = -1; // -1: none given
+    int precision = -1; // below 0: none given
     ESize size = ESize::Default;
     char16_t type = 0; // 0: the format ended first
 };
@@ -119,8 +119,7 @@ void ReadPrecision(const char16_t*& at, SConversion& conversion, SArguments& arg
         return;
     }
     ++at;
-    const int precision = va_arg(arguments.list, int);
-    conversion.precision = precision < 0 ? -1 : precision;
+    conversion.precision = va_arg(arguments.list, int);
 }
 
 void ReadSize(const char16_t*& at, SConversion& conversion)

@@ -310,9 +310,11 @@ CString::CString(CString&& other) noexcept : m_text(other.m_text)
 
 CString& CString::operator=(const CString& other)
 {
-    CWideBlock::AddReference(other.m_text);
+    // Taken before the release, which nulls other.m_text when other is *this.
+    char16_t* shared = other.m_text;
+    CWideBlock::AddReference(shared);
     Release();
-    m_text = other.m_text;
+    m_text = shared;
     return *this;
 }
 
@@ -399,9 +401,11 @@ CAnsiString::CAnsiString(CAnsiString&& other) noexcept : m_text(other.m_text)
 
 CAnsiString& CAnsiString::operator=(const CAnsiString& other)
 {
-    CNarrowBlock::AddReference(other.m_text);
+    // Taken before the release, which nulls other.m_text when other is *this.
+    char* shared = other.m_text;
+    CNarrowBlock::AddReference(shared);
     Release();
-    m_text = other.m_text;
+    m_text = shared;
     return *this;
 }
 

@@ -41,16 +41,18 @@ public:
     /// GetLength() is 0.
     bool IsEmpty() const { return GetLength() == 0; }
     /// A writable text of room for capacity units plus the terminator, private to
-    /// this string; the cached length becomes -1. Null when memory runs out, and
-    /// then the string is unchanged.
+    /// this string; the cached length becomes -1. A shared block is copied (a text
+    /// longer than capacity is cut there). Null when memory runs out or capacity
+    /// is negative, and then the string is unchanged.
     char16_t* GetBuffer(int capacity);
 
     /// Replaces the text with count units of text (count < 0: up to its
-    /// terminator). A null text leaves the string null. text must not lie in this
+    /// terminator). A null text leaves the string null. text may lie in this
     /// string's own block. False when memory runs out (the string is then null).
     bool Assign(const char16_t* text, int count = -1);
-    /// Inserts count units of text (count < 0: up to its terminator; 0: nothing)
-    /// before index (0..GetLength(); < 0: the end). A private block grows at least
+    /// Inserts count units of text (count < 0: up to its terminator; 0 or a null
+    /// text: nothing) before index (0..GetLength(); < 0 or beyond: the end); text
+    /// may lie in this string's own block. A private block grows at least
     /// twofold; a null or shared one gets exactly the room needed. False when
     /// memory runs out (the old text stays).
     bool Insert(int index, const char16_t* text, int count = -1);
