@@ -1,0 +1,154 @@
+// Request cutting: ReadRequest over a host that writes arbitrary bytes in arbitrary
+// pieces (short reads, full reads, runs of full reads past the size limit, a closed
+// pipe), each result checked against a plain model of the rules in RequestReader.h.
+//
+// Input: a script of reads. Each step is a kind byte, then:
+//   0: a piece of up to kRequestReadSize bytes (an empty one closes the input);
+//   1: a full read of kRequestReadSize bytes from the input, padded with 'a';
+//   2: a run of 1 to 200 full reads of one filler byte (reaches the size limit).
+// When the script ends, the input is closed.
+
+#include "server/RequestReader.h"
+#include "support/FuzzCheck.h"
+#include "support/StringChecks.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> ReadScript(FuzzedDataProvider& data)
+{
+    std::vector<std::string> reads;
+    while (data.remaining_bytes() > 0) {
+        switch (data.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0:
+            reads.push_back(data.ConsumeRandomLengthString(kRequestReadSize));
+            break;
+        case 1: {
+            std::string read = data.ConsumeBytesAsString(kRequestReadSize);
+            read.resize(kRequestReadSize, 'a');
+            reads.push_back(read);
+            break;
+        }
+        default: {
+            const int count = data.ConsumeIntegralInRange<int>(1, 200);
+            const char filler = data.ConsumeIntegral<char>() == '\n' ? 'b' : 'c';
+            reads.insert(reads.end(), static_cast<std::size_t>(count), std::string(kRequestReadSize, filler));
+            break;
+        }
+        }
+    }
+    return reads;
+}
+
+/// Hands out the scripted reads in order, then 0 forever. Every call first fills
+/// the caller's whole buffer, so that a buffer smaller than the capacity it claims
+/// shows up under AddressSanitizer.
+class CScriptedSource : public IRequestSource {
+public:
+    explicit CScriptedSource(const std::vector<std::string>& reads) : m_reads(reads) {}
+
+    int Read(char* buffer, int capacity) override
+    {
+        FUZZ_CHECK(capacity == kRequestReadSize);
+        std::memset(buffer, 0x5A, static_cast<std::size_t>(capacity));
+        ++m_calls;
+        if (m_next == m_reads.size()) {
+            return 0;
+        }
+        const std::string& read = m_reads[m_next++];
+        std::memcpy(buffer, read.data(), read.size());
+        return static_cast<int>(read.size());
+    }
+
+    std::size_t GetCalls() const { return m_calls; }
+
+private:
+    const std::vector<std::string>& m_reads;
+    std::size_t m_next = 0;
+    std::size_t m_calls = 0;
+};
+
+struct SExpected {
+    ERequestStatus status;
+    std::string text;   ///< the request's text, for ERequestStatus::Request
+    std::size_t reads;  ///< Read calls the request takes
+};
+
+/// The rules: a read of 0 bytes closes; the bytes before the first "\n" count; a read
+/// that fills the buffer without "\n" is continued; more than kMaxRequestBytes is
+/// oversized; the text ends at its first zero byte.
+SExpected Model(const std::vector<std::string>& reads, std::size_t first)
+{
+    std::string bytes;
+    std::size_t at = first;
+    for (;;) {
+        if (at == reads.size() || reads[at].empty()) {
+            return {ERequestStatus::Closed, std::string(), at + 1 - first};
+        }
+        const std::string& read = reads[at++];
+        const std::size_t newline = read.find('\n');
+        bytes += read.substr(0, newline);
+        if (newline != std::string::npos || read.size() < static_cast<std::size_t>(kRequestReadSize)) {
+            break;
+        }
+    }
+    if (bytes.size() > static_cast<std::size_t>(kMaxRequestBytes)) {
+        return {ERequestStatus::Oversized, std::string(), at - first};
+    }
+    return {ERequestStatus::Request, bytes.substr(0, bytes.find('\0')), at - first};
+}
+
+const char* StatusName(ERequestStatus status)
+{
+    switch (status) {
+    case ERequestStatus::Request: return "Request";
+    case ERequestStatus::Oversized: return "Oversized";
+    case ERequestStatus::Closed: return "Closed";
+    }
+    return "?";
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider provider(data, size);
+    const std::vector<std::string> reads = ReadScript(provider);
+    CScriptedSource source(reads);
+
+    // The request text is reused from one request to the next, as the loop does, and
+    // shares its block with an earlier copy that must not change.
+    CAnsiString text;
+    std::size_t consumed = 0;
+    for (;;) {
+        const CAnsiString earlier = text;
+        const std::string earlierText = CheckedText(earlier);
+
+        const SExpected expected = Model(reads, consumed);
+        const ERequestStatus status = ReadRequest(source, text);
+        FUZZ_CHECK_MSG(status == expected.status,
+                       std::string("status ") + StatusName(status) + ", expected " + StatusName(expected.status));
+        FUZZ_CHECK_MSG(source.GetCalls() - consumed == expected.reads,
+                       "reads taken " + std::to_string(source.GetCalls() - consumed) + ", expected " +
+                           std::to_string(expected.reads));
+        consumed = source.GetCalls();
+        FUZZ_CHECK(CheckedText(earlier) == earlierText);
+
+        if (status == ERequestStatus::Closed) {
+            break;
+        }
+        if (status == ERequestStatus::Oversized) {
+            FUZZ_CHECK(text.GetText() == nullptr);
+            continue;
+        }
+        FUZZ_CHECK(text.GetText() != nullptr);
+        const std::string got = CheckedText(text);
+        FUZZ_CHECK_MSG(got == expected.text, "text '" + Printable(got) + "', expected '" + Printable(expected.text) + "'");
+    }
+    return 0;
+}
