@@ -178,8 +178,8 @@ std::uint64_t ReadUnsigned(ESize size, SArguments& arguments)
     return va_arg(arguments.list, unsigned);
 }
 
-/// Spaces before a right-aligned field of `length` units; the caller writes the
-/// field and then PadAfter.
+/// Units that pad a field of `length` units to the width. PadBefore and
+/// PadAfter put them as spaces on the side that alignment asks for.
 std::int64_t Padding(const SConversion& conversion, std::int64_t length)
 {
     return conversion.width > length ? conversion.width - length : 0;
