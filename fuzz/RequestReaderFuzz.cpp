@@ -9,8 +9,8 @@
 // When the script ends, the input is closed.
 
 #include "server/RequestReader.h"
-#include "support/FuzzCheck.h"
-#include "support/StringChecks.h"
+#include "common/FuzzCheck.h"
+#include "common/StringChecks.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

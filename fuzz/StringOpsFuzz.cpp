@@ -7,8 +7,8 @@
 // leave the documented state (GetBuffer: unchanged and null; Assign: false and
 // null; Insert: false and unchanged).
 
-#include "support/FuzzCheck.h"
-#include "support/StringChecks.h"
+#include "common/FuzzCheck.h"
+#include "common/StringChecks.h"
 
 #include "foundation/String.h"
 #include "foundation/StringAllocation.h"

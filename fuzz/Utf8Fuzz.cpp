@@ -8,9 +8,9 @@
 //     and ToUtf8 then FromUtf8 gives the units back with lone surrogates replaced;
 //   a shared source string is left as it was.
 
-#include "support/FuzzCheck.h"
-#include "support/StringChecks.h"
-#include "support/UnicodeReference.h"
+#include "common/FuzzCheck.h"
+#include "common/StringChecks.h"
+#include "common/UnicodeReference.h"
 
 #include "foundation/String.h"
 
