@@ -1,0 +1,32 @@
+#pragma once
+/// Tells from a file's first bytes whether the server can load it at all: a
+/// 64-bit (x64) Windows DLL. Anything else is answered without a server.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class EPeVerdict {
+    Library64,    ///< an x64 DLL: worth a request
+    NotPeImage,   ///< no MZ or PE header (a text file named .dll, a truncated file)
+    OtherMachine, ///< a DLL for another processor (x86, ARM64, ...)
+    NotLibrary,   ///< an x64 executable, not a library
+};
+
+struct SPeCheck {
+    EPeVerdict verdict = EPeVerdict::NotPeImage;
+    uint16_t machine = 0; ///< the header's machine field, when there is one
+    std::string reason;   ///< empty for Library64, else why the file is refused
+};
+
+/// How many bytes from the start of the file CheckPeHeader needs: the DOS header
+/// and, when it points to one, the PE header after it. Call it with the first 64
+/// bytes (or fewer for a shorter file).
+std::size_t PeBytesNeeded(const uint8_t* bytes, std::size_t size);
+
+/// Checks the file's first bytes (as many as PeBytesNeeded asks for, or the whole
+/// file when it is shorter).
+SPeCheck CheckPeHeader(const uint8_t* bytes, std::size_t size);
+
+/// A name for a machine field: "x86", "x64", "ARM64", ..., else its hex value.
+std::string MachineName(uint16_t machine);

@@ -1,0 +1,158 @@
+#include "client/ScanDatabase.h"
+
+#include "client/EntryJson.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* kFormatName = "Tessivane plug-in scan database";
+constexpr int kFormatVersion = 1;
+
+} // namespace
+
+std::string FoldedPath(const std::string& path)
+{
+    std::string folded = path;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+std::string SDatabaseEntry::Request() const { return isSubPlugin ? path + ">" + HexId(subId) : path; }
+
+CScanDatabase::CKey CScanDatabase::KeyOf(const std::string& path, bool isSubPlugin, uint32_t id)
+{
+    return CKey(FoldedPath(path), isSubPlugin, isSubPlugin ? id : 0);
+}
+
+const SDatabaseEntry* CScanDatabase::FindLibrary(const std::string& path) const
+{
+    const auto found = m_entries.find(KeyOf(path, false, 0));
+    return found == m_entries.end() ? nullptr : &found->second;
+}
+
+const SDatabaseEntry* CScanDatabase::FindSubPlugin(const std::string& path, uint32_t id) const
+{
+    const auto found = m_entries.find(KeyOf(path, true, id));
+    return found == m_entries.end() ? nullptr : &found->second;
+}
+
+void CScanDatabase::Put(SDatabaseEntry entry)
+{
+    if (!entry.isSubPlugin)
+        entry.subId = 0;
+    const CKey key = KeyOf(entry.path, entry.isSubPlugin, entry.subId);
+    m_entries[key] = std::move(entry);
+}
+
+void CScanDatabase::RemoveLibrary(const std::string& path)
+{
+    const std::string folded = FoldedPath(path);
+    const auto first = m_entries.lower_bound(CKey(folded, false, 0));
+    auto last = first;
+    while (last != m_entries.end() && std::get<0>(last->first) == folded)
+        ++last;
+    m_entries.erase(first, last);
+}
+
+void CScanDatabase::RemoveSubPluginsExcept(const std::string& path, const std::vector<uint32_t>& kept)
+{
+    const std::string folded = FoldedPath(path);
+    auto item = m_entries.lower_bound(CKey(folded, true, 0));
+    while (item != m_entries.end() && std::get<0>(item->first) == folded) {
+        if (std::find(kept.begin(), kept.end(), std::get<2>(item->first)) == kept.end())
+            item = m_entries.erase(item);
+        else
+            ++item;
+    }
+}
+
+std::vector<std::string> CScanDatabase::RemoveGone(const std::function<bool(const std::string& path)>& isGone)
+{
+    std::vector<std::string> removed;
+    for (const std::string& path : LibraryPaths()) {
+        if (isGone(path)) {
+            RemoveLibrary(path);
+            removed.push_back(path);
+        }
+    }
+    return removed;
+}
+
+std::vector<const SDatabaseEntry*> CScanDatabase::Entries() const
+{
+    std::vector<const SDatabaseEntry*> entries;
+    entries.reserve(m_entries.size());
+    for (const auto& item : m_entries)
+        entries.push_back(&item.second);
+    return entries;
+}
+
+std::vector<const SDatabaseEntry*> CScanDatabase::EntriesOf(const std::string& path) const
+{
+    std::vector<const SDatabaseEntry*> entries;
+    const std::string folded = FoldedPath(path);
+    for (auto item = m_entries.lower_bound(CKey(folded, false, 0));
+         item != m_entries.end() && std::get<0>(item->first) == folded; ++item)
+        entries.push_back(&item->second);
+    return entries;
+}
+
+std::vector<std::string> CScanDatabase::LibraryPaths() const
+{
+    std::vector<std::string> paths;
+    for (const auto& item : m_entries)
+        if (paths.empty() || FoldedPath(paths.back()) != std::get<0>(item.first))
+            paths.push_back(item.second.path);
+    return paths;
+}
+
+std::string CScanDatabase::ToJson() const
+{
+    nlohmann::ordered_json plugins = nlohmann::ordered_json::array();
+    for (const auto& item : m_entries)
+        plugins.push_back(EntryToJson(item.second));
+    nlohmann::ordered_json document;
+    document["format"] = kFormatName;
+    document["version"] = kFormatVersion;
+    document["plugins"] = std::move(plugins);
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+bool CScanDatabase::FromJson(const std::string& text, std::string& error)
+{
+    nlohmann::ordered_json document;
+    try {
+        document = nlohmann::ordered_json::parse(text);
+    } catch (const nlohmann::ordered_json::parse_error& failure) {
+        error = std::string("not JSON: ") + failure.what();
+        return false;
+    }
+    const auto format = document.is_object() ? document.find("format") : document.end();
+    if (format == document.end() || !format->is_string() || format->get<std::string>() != kFormatName) {
+        error = "not a plug-in scan database";
+        return false;
+    }
+    const auto version = document.find("version");
+    if (version == document.end() || !version->is_number_integer() || version->get<int>() != kFormatVersion) {
+        error = "a database version this scanner does not know";
+        return false;
+    }
+    const auto plugins = document.find("plugins");
+    if (plugins == document.end() || !plugins->is_array()) {
+        error = "the database has no \"plugins\" list";
+        return false;
+    }
+    std::map<CKey, SDatabaseEntry> entries;
+    for (const nlohmann::ordered_json& item : *plugins) {
+        SDatabaseEntry entry;
+        if (!EntryFromJson(item, entry, error))
+            return false;
+        const CKey key = KeyOf(entry.path, entry.isSubPlugin, entry.subId);
+        entries[key] = std::move(entry);
+    }
+    m_entries = std::move(entries);
+    return true;
+}

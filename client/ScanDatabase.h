@@ -1,0 +1,78 @@
+#pragma once
+/// The scanner's memory between runs: one entry per plug-in library and per
+/// sub-plug-in of a shell, with how its last scan ended and what it reported.
+///
+/// Invariants: a library has at most one entry, and so has each sub-plug-in id
+/// of a library; paths compare without regard to ASCII case, as Windows paths
+/// do. Entries iterate in a stable order (by path, a library before its
+/// sub-plug-ins, those by id), so the saved file does not depend on the order
+/// in which the scans finished.
+
+#include "client/ScanOutcome.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+/// What tells a changed file from an unchanged one.
+struct SFileStamp {
+    uint64_t size = 0;
+    uint64_t modified = 0; ///< last write time, 100 ns units since 1601 (the platform's file time)
+
+    bool operator==(const SFileStamp& other) const { return size == other.size && modified == other.modified; }
+    bool operator!=(const SFileStamp& other) const { return !(*this == other); }
+};
+
+struct SDatabaseEntry {
+    std::string path;         ///< the library's full path
+    bool isSubPlugin = false; ///< a sub-plug-in of the shell at path
+    uint32_t subId = 0;       ///< its id, for a sub-plug-in
+    SFileStamp stamp;         ///< the library file as it was scanned
+    SScanOutcome outcome;
+    std::string scannedAt;    ///< UTC, "2024-03-07T09:05:01Z"
+
+    /// "path", or "path>XXXXXXXX" for a sub-plug-in: the request that scans it.
+    std::string Request() const;
+};
+
+class CScanDatabase {
+public:
+    /// The library's own entry, or null.
+    const SDatabaseEntry* FindLibrary(const std::string& path) const;
+    /// A sub-plug-in's entry, or null.
+    const SDatabaseEntry* FindSubPlugin(const std::string& path, uint32_t id) const;
+    /// Adds the entry or replaces the one with the same path and sub-plug-in id.
+    void Put(SDatabaseEntry entry);
+    /// Removes a library's entry and the entries of its sub-plug-ins.
+    void RemoveLibrary(const std::string& path);
+    /// Removes the entries of the library's sub-plug-ins whose ids are not kept.
+    void RemoveSubPluginsExcept(const std::string& path, const std::vector<uint32_t>& kept);
+    /// Removes every library (with its sub-plug-ins) for which isGone is true;
+    /// returns the paths removed.
+    std::vector<std::string> RemoveGone(const std::function<bool(const std::string& path)>& isGone);
+
+    /// Every entry in the stable order.
+    std::vector<const SDatabaseEntry*> Entries() const;
+    /// The library's entry (when there is one) and then its sub-plug-ins'.
+    std::vector<const SDatabaseEntry*> EntriesOf(const std::string& path) const;
+    /// The paths of the libraries that have entries, in the stable order.
+    std::vector<std::string> LibraryPaths() const;
+    std::size_t Size() const { return m_entries.size(); }
+
+    /// The database file's text (JSON, UTF-8).
+    std::string ToJson() const;
+    /// Reads a database file's text. False, with error set, when it is not one;
+    /// the database is then left unchanged.
+    bool FromJson(const std::string& text, std::string& error);
+
+private:
+    using CKey = std::tuple<std::string, bool, uint32_t>;
+    static CKey KeyOf(const std::string& path, bool isSubPlugin, uint32_t id);
+    std::map<CKey, SDatabaseEntry> m_entries;
+};
+
+/// Paths as the database compares them: ASCII letters folded to lower case.
+std::string FoldedPath(const std::string& path);

@@ -1,0 +1,40 @@
+#include "client/ScanOutcome.h"
+
+namespace {
+
+struct SOutcomeNames {
+    EOutcome outcome;
+    const char* name;
+    const char* label;
+};
+
+constexpr SOutcomeNames kNames[] = {
+    {EOutcome::Scanned, "scanned", "scanned"},       {EOutcome::Failed, "failed", "failed"},
+    {EOutcome::Crashed, "crashed", "crashed"},       {EOutcome::TimedOut, "timedOut", "timed out"},
+    {EOutcome::NotPlugin, "notPlugin", "not a plug-in"}, {EOutcome::NoServer, "noServer", "no server"},
+};
+
+const SOutcomeNames& NamesOf(EOutcome outcome)
+{
+    for (const SOutcomeNames& names : kNames)
+        if (names.outcome == outcome)
+            return names;
+    return kNames[1];
+}
+
+} // namespace
+
+const char* OutcomeName(EOutcome outcome) { return NamesOf(outcome).name; }
+
+const char* OutcomeLabel(EOutcome outcome) { return NamesOf(outcome).label; }
+
+bool OutcomeFromName(const std::string& name, EOutcome& outcome)
+{
+    for (const SOutcomeNames& names : kNames) {
+        if (name == names.name) {
+            outcome = names.outcome;
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,43 @@
+#pragma once
+/// How one scan request ended. Every request ends in exactly one outcome.
+
+#include "client/PluginRecord.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class EOutcome {
+    Scanned,   ///< the record arrived and names no error
+    Failed,    ///< the record's error (or an answer without a usable record)
+    Crashed,   ///< the server ended during the request
+    TimedOut,  ///< the server was silent too long and was killed
+    NotPlugin, ///< the file is not a 64-bit library; no server was asked
+    NoServer,  ///< the server could not be started: the plug-in was not examined
+};
+
+/// The outcome's name in the database and in the results ("scanned", "failed",
+/// "crashed", "timedOut", "notPlugin", "noServer").
+const char* OutcomeName(EOutcome outcome);
+/// The reverse of OutcomeName; false for an unknown name.
+bool OutcomeFromName(const std::string& name, EOutcome& outcome);
+/// How the outcome reads in a table or a progress line ("timed out", ...).
+const char* OutcomeLabel(EOutcome outcome);
+
+struct SScanOutcome {
+    EOutcome kind = EOutcome::Failed;
+    /// The record, when one arrived (Scanned and Failed with a record).
+    bool hasRecord = false;
+    SPluginRecord record;
+    /// Why it did not succeed, in words; empty for Scanned.
+    std::string error;
+    /// Crashed: the server's exit code (9 when its crash filter ended it).
+    uint32_t exitCode = 0;
+    /// Crashed: the dump the server left for this request; empty when none.
+    std::string dumpFile;
+    /// Crashed and TimedOut: the server's last output lines before it ended.
+    std::vector<std::string> lastLines;
+    /// Titles of visible windows the server showed during the request (a licence
+    /// or error dialog), splash excluded.
+    std::vector<std::string> dialogs;
+};

@@ -1,0 +1,271 @@
+#include "client/ScanRun.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr auto kTickInterval = std::chrono::milliseconds(250);
+
+struct SJob {
+    SLibraryFile file;
+    SLibraryPlan plan;
+};
+
+/// One request's entry and whether it took a second attempt.
+struct SAttempt {
+    SDatabaseEntry entry;
+    bool retried = false;
+};
+
+struct SEvent {
+    enum class EKind { Started, Dialogs, Finished, LibraryDone, WorkerEnded };
+    EKind kind = EKind::WorkerEnded;
+    unsigned worker = 0;
+    std::string request;
+    std::vector<std::string> titles;
+    SDatabaseEntry entry;
+    bool retried = false;
+};
+
+/// Events from the workers to the thread that runs the scan.
+class CEventQueue {
+public:
+    void Push(SEvent event)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(std::move(event));
+        m_changed.notify_one();
+    }
+
+    /// False when nothing arrived within the wait.
+    bool Pop(SEvent& event, std::chrono::milliseconds wait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_changed.wait_for(lock, wait, [this] { return !m_events.empty(); }))
+            return false;
+        event = std::move(m_events.front());
+        m_events.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<SEvent> m_events;
+};
+
+/// The ids of a shell's sub-plug-ins, each once, in the shell's order.
+std::vector<uint32_t> SubPluginIds(const SScanOutcome& outcome)
+{
+    std::vector<uint32_t> ids;
+    if (!outcome.hasRecord || !outcome.record.IsShell())
+        return ids;
+    for (const SSubPlugin& sub : outcome.record.shells)
+        if (std::find(ids.begin(), ids.end(), sub.id) == ids.end())
+            ids.push_back(sub.id);
+    return ids;
+}
+
+/// What the workers share: the jobs, the next one to take, and the stop flag.
+class CWorkers {
+public:
+    CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events)
+        : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events)
+    {
+    }
+
+    /// One worker's life: takes jobs until none is left or the run stops.
+    void Work(unsigned worker)
+    {
+        std::unique_ptr<CScanSession> session = m_sessions(worker);
+        for (;;) {
+            const std::size_t index = m_next++;
+            if (m_stop || index >= m_jobs.size())
+                break;
+            RunJob(worker, *session, m_jobs[index]);
+        }
+        session.reset();
+        SEvent ended;
+        ended.kind = SEvent::EKind::WorkerEnded;
+        ended.worker = worker;
+        m_events.Push(std::move(ended));
+    }
+
+private:
+    void RunJob(unsigned worker, CScanSession& session, const SJob& job)
+    {
+        std::vector<uint32_t> subPlugins = job.plan.subPlugins;
+        if (job.plan.action == EPlanAction::ScanLibrary) {
+            SAttempt library = Scan(worker, session, job.file, false, 0);
+            subPlugins = SubPluginIds(library.entry.outcome);
+            if (!Report(worker, std::move(library)))
+                return;
+        }
+        for (const uint32_t id : subPlugins) {
+            if (m_stop || !Report(worker, Scan(worker, session, job.file, true, id)))
+                break;
+        }
+        SEvent done;
+        done.kind = SEvent::EKind::LibraryDone;
+        done.worker = worker;
+        done.request = job.file.path;
+        m_events.Push(std::move(done));
+    }
+
+    /// Scans one request, once more after a crash.
+    SAttempt Scan(unsigned worker, CScanSession& session, const SLibraryFile& file, bool isSubPlugin, uint32_t id)
+    {
+        SAttempt attempt;
+        SDatabaseEntry& entry = attempt.entry;
+        entry.path = file.path;
+        entry.isSubPlugin = isSubPlugin;
+        entry.subId = id;
+        entry.stamp = file.stamp;
+        const std::string request = entry.Request();
+        SScanObserver observer;
+        observer.onDialogs = [this, worker, &request](const std::vector<std::string>& titles) {
+            SEvent event;
+            event.kind = SEvent::EKind::Dialogs;
+            event.worker = worker;
+            event.request = request;
+            event.titles = titles;
+            m_events.Push(std::move(event));
+        };
+        Started(worker, request);
+        entry.outcome = session.Scan(request, observer);
+        if (entry.outcome.kind == EOutcome::Crashed && !m_stop) {
+            Started(worker, request);
+            entry.outcome = session.Scan(request, observer);
+            attempt.retried = true;
+        }
+        return attempt;
+    }
+
+    void Started(unsigned worker, const std::string& request)
+    {
+        SEvent event;
+        event.kind = SEvent::EKind::Started;
+        event.worker = worker;
+        event.request = request;
+        m_events.Push(std::move(event));
+    }
+
+    /// Hands a finished entry to the run; false when the run must stop.
+    bool Report(unsigned worker, SAttempt attempt)
+    {
+        const bool noServer = attempt.entry.outcome.kind == EOutcome::NoServer;
+        if (noServer)
+            m_stop = true;
+        SEvent event;
+        event.kind = SEvent::EKind::Finished;
+        event.worker = worker;
+        event.entry = std::move(attempt.entry);
+        event.retried = attempt.retried;
+        m_events.Push(std::move(event));
+        return !noServer;
+    }
+
+    std::vector<SJob> m_jobs;
+    CScanRun::CSessionFactory& m_sessions;
+    CEventQueue& m_events;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+};
+
+} // namespace
+
+CScanRun::CScanRun(CScanDatabase& database, const SRunOptions& options, CSessionFactory sessions,
+                   CRunObserver& observer, CClock now)
+    : m_database(database), m_options(options), m_sessions(std::move(sessions)), m_observer(observer),
+      m_now(std::move(now))
+{
+}
+
+SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
+{
+    SRunResult result;
+    std::vector<SJob> jobs;
+    std::size_t planned = 0;
+    for (const SLibraryFile& file : files) {
+        SJob job{file, PlanLibrary(m_database, file, m_options.plan)};
+        const std::size_t entries = m_database.EntriesOf(file.path).size();
+        if (job.plan.action == EPlanAction::Skip) {
+            result.skipped += entries;
+            ++result.skippedLibraries;
+            continue;
+        }
+        if (job.plan.action == EPlanAction::ScanSubPlugins) {
+            std::size_t known = 0;
+            for (const uint32_t id : job.plan.subPlugins)
+                known += m_database.FindSubPlugin(file.path, id) != nullptr ? 1 : 0;
+            result.skipped += entries - known;
+            planned += job.plan.subPlugins.size();
+        } else {
+            ++planned;
+        }
+        jobs.push_back(std::move(job));
+    }
+    m_observer.OnPlanned(planned);
+    if (jobs.empty())
+        return result;
+
+    const unsigned workerCount =
+        static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.size()));
+    CEventQueue events;
+    CWorkers workers(std::move(jobs), m_sessions, events);
+    std::vector<std::thread> threads;
+    for (unsigned worker = 0; worker < workerCount; ++worker)
+        threads.emplace_back([&workers, worker] { workers.Work(worker); });
+
+    unsigned running = workerCount;
+    while (running > 0) {
+        SEvent event;
+        if (!events.Pop(event, kTickInterval)) {
+            m_observer.OnTick();
+            continue;
+        }
+        switch (event.kind) {
+        case SEvent::EKind::Started:
+            m_observer.OnStarted(event.worker, event.request);
+            break;
+        case SEvent::EKind::Dialogs:
+            m_observer.OnDialogs(event.worker, event.request, event.titles);
+            break;
+        case SEvent::EKind::Finished: {
+            SDatabaseEntry& entry = event.entry;
+            if (entry.outcome.kind == EOutcome::NoServer) {
+                result.serverFailed = true;
+                result.serverError = entry.outcome.error;
+                break;
+            }
+            entry.scannedAt = m_now();
+            if (!entry.isSubPlugin) {
+                const std::vector<uint32_t> subPlugins = SubPluginIds(entry.outcome);
+                m_database.RemoveSubPluginsExcept(entry.path, subPlugins);
+                planned += subPlugins.size();
+                if (!subPlugins.empty())
+                    m_observer.OnPlanned(planned);
+            }
+            ++result.finished;
+            m_database.Put(entry);
+            m_observer.OnFinished(entry, event.retried);
+            break;
+        }
+        case SEvent::EKind::LibraryDone:
+            m_observer.OnLibraryDone(event.request);
+            break;
+        case SEvent::EKind::WorkerEnded:
+            --running;
+            break;
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    return result;
+}

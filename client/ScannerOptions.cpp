@@ -1,0 +1,67 @@
+#include "client/ScannerOptions.h"
+
+#include "client/ResultsReport.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <sstream>
+
+namespace {
+
+const char* const kExitCodes =
+    "Exit codes:\n"
+    "  0  every plug-in scanned (files that are not 64-bit libraries aside)\n"
+    "  1  some plug-ins failed, crashed or timed out, or a path was not found\n"
+    "  2  the command line was wrong\n"
+    "  3  the database or the scan server could not be used\n";
+
+void AddDatabaseOption(CLI::App& command, SScannerOptions& options)
+{
+    command.add_option("--db", options.database,
+                       "The database file (default: %LOCALAPPDATA%\\Tessivane\\PluginScanner\\plugins.json)");
+    command.add_flag("--json", options.json, "Print the results as JSON instead of the table");
+}
+
+} // namespace
+
+SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments)
+{
+    SParsedArguments parsed;
+    SScannerOptions& options = parsed.options;
+    CLI::App app("Scans VST 2 plug-in libraries with Tessivane scan servers and keeps the results.",
+                 "PluginScanner");
+    app.require_subcommand(1);
+    app.footer(kExitCodes);
+
+    CLI::App* scan = app.add_subcommand("scan", "Scan files and folder trees (*.dll) into the database");
+    scan->add_option("paths", options.paths, "Plug-in files and folders")->required();
+    AddDatabaseOption(*scan, options);
+    scan->add_option("-j,--jobs", options.jobs, "Servers scanning at once (default: one per processor core)")
+        ->check(CLI::Range(1u, 64u));
+    scan->add_option("-t,--timeout", options.timeoutSeconds,
+                     "Seconds a server may stay silent during a request before it is stopped (default: 30)")
+        ->check(CLI::PositiveNumber);
+    scan->add_flag("--retry", options.retry, "Scan unchanged files that crashed or timed out before again");
+    scan->add_flag("--rescan", options.rescan, "Scan every file again, changed or not");
+    scan->add_option("--server", options.server, "The scan server (default: ScanServer-x64.exe next to this program)");
+    scan->footer(kExitCodes);
+
+    CLI::App* list = app.add_subcommand("list", "Print the database");
+    AddDatabaseOption(*list, options);
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(error, out, err);
+        parsed.output = out.str() + err.str();
+        parsed.exitCode = code == 0 ? kExitClean : kExitUsage;
+        return parsed;
+    }
+    options.command = list->parsed() ? EScannerCommand::List : EScannerCommand::Scan;
+    parsed.run = true;
+    return parsed;
+}

@@ -1,0 +1,250 @@
+// What the scanner prints: durations, the progress bar and plain lines, the
+// table, problems, summary, duplicate ids, the exit code and the JSON results.
+
+#include "client/DuplicateIds.h"
+#include "client/ProgressText.h"
+#include "client/ResultsReport.h"
+#include "client/TextColumns.h"
+
+#include "ClientTestSupport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using CStrings = std::vector<std::string>;
+
+const SFileStamp kStamp{10, 20};
+
+TEST(Report, DurationsAndRemainingTime)
+{
+    struct SCase {
+        double seconds;
+        const char* text;
+    };
+    const SCase cases[] = {{0, "0:00"},       {-5, "0:00"},       {7.9, "0:07"},       {65, "1:05"},
+                           {3599, "59:59"},   {3600, "1:00:00"},  {3723, "1:02:03"},   {360000, "100:00:00"}};
+    for (const SCase& c : cases)
+        EXPECT_EQ(c.text, FormatDuration(c.seconds)) << c.seconds;
+
+    SProgressState state;
+    state.total = 10;
+    state.elapsedSeconds = 8;
+    EXPECT_LT(RemainingSeconds(state), 0);
+    state.done = 4;
+    EXPECT_DOUBLE_EQ(12.0, RemainingSeconds(state));
+    state.done = 10;
+    EXPECT_DOUBLE_EQ(0.0, RemainingSeconds(state));
+}
+
+TEST(Report, ProgressBarFitsItsWidth)
+{
+    SProgressState state;
+    state.done = 3;
+    state.total = 12;
+    state.elapsedSeconds = 4;
+    state.running = {"C:\\VST\\Gain.dll", "C:\\VST\\Shell.dll>54734931"};
+    EXPECT_EQ("[#####...............] 3/12  0:04 elapsed  ~0:12 left  Gain.dll, Shell.dll>54734931",
+              FormatProgressBar(state, 200));
+    state.dialogs = {"Licence Check"};
+    const std::string withWindow = FormatProgressBar(state, 200);
+    EXPECT_NE(std::string::npos, withWindow.find("[window 'Licence Check']")) << withWindow;
+    for (std::size_t width : {10u, 40u, 79u}) {
+        const std::string bar = FormatProgressBar(state, width);
+        EXPECT_EQ(width, DisplayWidth(bar)) << bar;
+        EXPECT_EQ("...", bar.substr(bar.size() - 3)) << bar;
+    }
+    state.done = 0;
+    state.total = 0;
+    state.running.clear();
+    state.dialogs.clear();
+    EXPECT_EQ("[####################] 0/0  0:04 elapsed  ~?:?? left", FormatProgressBar(state, 200));
+}
+
+TEST(Report, FittingTextNeverSplitsACharacter)
+{
+    struct SCase {
+        std::string text;
+        std::size_t width;
+        std::string fitted;
+    };
+    const SCase cases[] = {
+        {"Gain", 10, "Gain"},
+        {"Tessivane Gain", 10, "Tessiva..."},
+        {"Caf\xC3\xA9 Chorus Deluxe", 8, "Caf\xC3\xA9 ..."},
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC..."},
+        {"abcdef", 2, ".."},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(c.fitted, FitWidth(c.text, c.width)) << c.text;
+    EXPECT_EQ("Caf\xC3\xA9  ", PadRight("Caf\xC3\xA9", 6));
+    EXPECT_EQ("Plug.dll", FileNameOf("Z:\\a/b\\Plug.dll"));
+    EXPECT_EQ("Shell.dll>00000001", FileNameOf("C:\\VST\\Shell.dll>00000001"));
+}
+
+TEST(Report, PlainLinesForFinishedRequests)
+{
+    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
+    crash.dumpFile = "C:\\d\\x.mdmp";
+    struct SCase {
+        SDatabaseEntry entry;
+        bool retried;
+        const char* line;
+    };
+    const SCase cases[] = {
+        {Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")), false,
+         "[3/12] scanned       C:\\VST\\Gain.dll: Tessivane Gain (TsGn)"},
+        {SubEntry("C:\\VST\\S.dll", 1, kStamp, ScannedOutcome(1, "Sub")), false,
+         "[3/12] scanned       C:\\VST\\S.dll>00000001: Sub (00000001)"},
+        {Entry("C:\\VST\\Crash.dll", kStamp, crash), true,
+         "[3/12] crashed       C:\\VST\\Crash.dll: the scan server crashed (exit code 9); dump C:\\d\\x.mdmp "
+         "(second attempt after a crash)"},
+        {Entry("C:\\VST\\T.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")), false,
+         "[3/12] not a plug-in C:\\VST\\T.dll: not a library"},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(c.line, FormatFinishedLine(c.entry, 3, 12, c.retried));
+    EXPECT_EQ("       window        C:\\VST\\Box.dll: 'Licence', 'Error'",
+              FormatDialogLine("C:\\VST\\Box.dll", {"Licence", "Error"}));
+}
+
+/// A database with a shell, an effect, a crash and a text file.
+CScanDatabase ReportDatabase()
+{
+    CScanDatabase database;
+    SScanOutcome shell = ScannedOutcome(0x54734953, "Tessivane Instrument Shell",
+                                        {{0x54734932, "Tessivane Brass"}, {0x54734931, "Tessivane Strings"}});
+    database.Put(Entry("C:\\VST\\Shell.dll", kStamp, shell));
+    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734931, kStamp, ScannedOutcome(0x54734931, "Tessivane Strings")));
+    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734932, kStamp, ScannedOutcome(0x54734932, "Tessivane Brass")));
+    database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")));
+    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
+    crash.dumpFile = "C:\\d\\x.mdmp";
+    database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
+    database.Put(Entry("C:\\VST\\Text.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")));
+    return database;
+}
+
+const std::vector<SLibraryFile> kWalked = {{"C:\\VST\\Shell.dll", kStamp},
+                                           {"C:\\VST\\Gain.dll", kStamp},
+                                           {"C:\\VST\\Crash.dll", kStamp},
+                                           {"C:\\VST\\Text.dll", kStamp}};
+
+TEST(Report, TableListsCoveredEntriesInWalkOrderWithSubPluginsInShellOrder)
+{
+    const CScanDatabase database = ReportDatabase();
+    const std::vector<const SDatabaseEntry*> entries = CoveredEntries(database, kWalked);
+    EXPECT_EQ((CStrings{"C:\\VST\\Shell.dll", "C:\\VST\\Shell.dll>54734932", "C:\\VST\\Shell.dll>54734931",
+                        "C:\\VST\\Gain.dll", "C:\\VST\\Crash.dll", "C:\\VST\\Text.dll"}),
+              Requests(entries));
+    const std::string expected =
+        "Outcome        Id    Name                        Vendor            Version  Category  In/Out  Library\n"
+        "scanned        TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     Shell.dll\n"
+        "scanned        TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  effect    0/2     "
+        "Shell.dll>54734932\n"
+        "scanned        TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  effect    0/2     "
+        "Shell.dll>54734931\n"
+        "scanned        TsGn  Tessivane Gain              Vostrel Software  1.0.0.0  effect    0/2     Gain.dll\n"
+        "crashed        -     -                           -                 -        -         -       Crash.dll\n"
+        "not a plug-in  -     -                           -                 -        -         -       Text.dll\n";
+    EXPECT_EQ(expected, FormatResultsTable(entries));
+}
+
+TEST(Report, ProblemsSummaryAndExitCode)
+{
+    const CScanDatabase database = ReportDatabase();
+    const std::vector<const SDatabaseEntry*> entries = CoveredEntries(database, kWalked);
+    const std::vector<SPathProblem> missing = {{"C:\\VST\\Gone.dll", "not found"}};
+    EXPECT_EQ("  C:\\VST\\Crash.dll: the scan server crashed (exit code 9); dump C:\\d\\x.mdmp\n"
+              "  C:\\VST\\Text.dll: not a library\n"
+              "  C:\\VST\\Gone.dll: not found\n",
+              FormatProblems(entries, missing));
+
+    EXPECT_EQ(kExitProblems, ResultsExitCode(entries, {}));
+    EXPECT_EQ(kExitProblems, ResultsExitCode({entries[0]}, missing));
+    EXPECT_EQ(kExitClean, ResultsExitCode({entries[0], entries[1], entries[5]}, {})) << "not a plug-in is no problem";
+
+    SRunSummary summary;
+    summary.finished[static_cast<std::size_t>(EOutcome::Scanned)] = 4;
+    summary.finished[static_cast<std::size_t>(EOutcome::Crashed)] = 1;
+    summary.finished[static_cast<std::size_t>(EOutcome::TimedOut)] = 1;
+    summary.skipped = 3;
+    summary.pathProblems = 1;
+    summary.elapsedSeconds = 12.5;
+    summary.servers = 2;
+    EXPECT_EQ("Scanned 6 requests in 0:12 with 2 servers: 4 scanned, 1 crashed, 1 timed out; 3 unchanged skipped; "
+              "1 not found.\n",
+              FormatSummary(summary));
+    EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped.\n", FormatSummary(SRunSummary()));
+}
+
+TEST(Report, DuplicateIdsAcrossDifferentPlugins)
+{
+    CScanDatabase database;
+    database.Put(Entry("C:\\A\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain A")));
+    database.Put(Entry("C:\\B\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain B")));
+    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x01020304, "Shell", {{0x01020304, "Sub"}})));
+    database.Put(SubEntry("C:\\S.dll", 0x01020304, kStamp, ScannedOutcome(0x01020304, "Sub")));
+    database.Put(Entry("C:\\Unique.dll", kStamp, ScannedOutcome(0x55, "Unique")));
+    SScanOutcome failed = ScannedOutcome(0x55, "Failed with the same id");
+    failed.kind = EOutcome::Failed;
+    database.Put(Entry("C:\\Failed.dll", kStamp, failed));
+
+    const std::vector<SDuplicateId> duplicates = FindDuplicateIds(database.Entries());
+    ASSERT_EQ(2u, duplicates.size());
+    EXPECT_EQ(0x01020304u, duplicates[0].id);
+    EXPECT_EQ((CStrings{"C:\\S.dll", "C:\\S.dll>01020304"}), Requests(duplicates[0].entries));
+    EXPECT_EQ(0x5473476Eu, duplicates[1].id);
+    EXPECT_EQ((CStrings{"C:\\A\\Gain.dll", "C:\\B\\Gain.dll"}), Requests(duplicates[1].entries));
+    EXPECT_EQ("Duplicate unique id 01020304:\n"
+              "  Shell  C:\\S.dll\n"
+              "  Sub  C:\\S.dll>01020304\n"
+              "Duplicate unique id TsGn (5473476E):\n"
+              "  Gain A  C:\\A\\Gain.dll\n"
+              "  Gain B  C:\\B\\Gain.dll\n",
+              FormatDuplicateIds(duplicates));
+    EXPECT_EQ("", FormatDuplicateIds({}));
+}
+
+TEST(Report, JsonResultsHoldEveryEntryAndTheRest)
+{
+    const CScanDatabase database = ReportDatabase();
+    const std::vector<const SDatabaseEntry*> entries = CoveredEntries(database, kWalked);
+    SRunSummary summary;
+    summary.finished[static_cast<std::size_t>(EOutcome::Scanned)] = 1;
+    summary.skipped = 5;
+    summary.pathProblems = 1;
+    summary.database = "C:\\db.json";
+    const std::string text = FormatResultsJson(entries, {"C:\\VST\\Gain.dll"}, {{"C:\\VST\\Gone.dll", "not found"}},
+                                               FindDuplicateIds(entries), summary);
+    const nlohmann::json json = nlohmann::json::parse(text);
+    EXPECT_EQ("C:\\db.json", json["database"]);
+    ASSERT_EQ(6u, json["results"].size());
+    EXPECT_EQ("C:\\VST\\Shell.dll", json["results"][0]["path"]);
+    EXPECT_EQ("54734932", json["results"][1]["subId"]);
+    EXPECT_EQ(false, json["results"][0]["thisRun"]);
+    EXPECT_EQ(true, json["results"][3]["thisRun"]);
+    EXPECT_EQ("crashed", json["results"][4]["outcome"]);
+    EXPECT_EQ("C:\\d\\x.mdmp", json["results"][4]["dumpFile"]);
+    EXPECT_EQ("C:\\VST\\Gone.dll", json["notFound"][0]["path"]);
+    EXPECT_TRUE(json["duplicates"].empty());
+    EXPECT_EQ(1, json["summary"]["scanned"]);
+    EXPECT_EQ(5, json["summary"]["skipped"]);
+    EXPECT_EQ(1, json["summary"]["notFound"]);
+}
+
+TEST(Report, CategoryNames)
+{
+    const std::pair<int32_t, const char*> cases[] = {{-1, "-"},      {0, "unknown"}, {1, "effect"},
+                                                     {2, "synth"},   {10, "shell"},  {11, "generator"},
+                                                     {12, "12"},     {-7, "-7"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.second, CategoryName(c.first)) << c.first;
+}
+
+} // namespace
