@@ -67,7 +67,7 @@ SPeCheck CheckPeHeader(const uint8_t* bytes, std::size_t size)
     const uint16_t characteristics = Read16(header + kCharacteristicsField);
     if ((characteristics & kImageFileDll) == 0)
         return Refused(EPeVerdict::NotLibrary, machine,
-                       "not a library: the file is a " + MachineName(machine) + " program, not a DLL");
+                       "not a library: the file is a program (" + MachineName(machine) + "), not a DLL");
     if (machine != kMachineX64)
         return Refused(EPeVerdict::OtherMachine, machine,
                        "not a 64-bit library: the DLL is built for " + MachineName(machine) +

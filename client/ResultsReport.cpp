@@ -135,8 +135,10 @@ std::string FormatSummary(const SRunSummary& summary)
         requests += summary.finished[kind];
         if (summary.finished[kind] == 0)
             continue;
-        counts += (counts.empty() ? ": " : ", ") + std::to_string(summary.finished[kind]) + " " +
-                  OutcomeLabel(static_cast<EOutcome>(kind));
+        const auto outcome = static_cast<EOutcome>(kind);
+        const bool several = summary.finished[kind] != 1;
+        const std::string label = outcome == EOutcome::NotPlugin && several ? "not plug-ins" : OutcomeLabel(outcome);
+        counts += (counts.empty() ? ": " : ", ") + std::to_string(summary.finished[kind]) + " " + label;
     }
     std::string text = "Scanned " + std::to_string(requests) + (requests == 1 ? " request" : " requests") + " in " +
                        FormatDuration(summary.elapsedSeconds);

@@ -32,6 +32,8 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
     CLI::App app("Scans VST 2 plug-in libraries with Tessivane scan servers and keeps the results.",
                  "PluginScanner");
     app.require_subcommand(1);
+    // Paths may start with a slash ("/home/me/vst" under Wine), so "/x" is never an option.
+    app.allow_windows_style_options(false);
     app.footer(kExitCodes);
 
     CLI::App* scan = app.add_subcommand("scan", "Scan files and folder trees (*.dll) into the database");

@@ -3,7 +3,9 @@
 /// requests, reads its tagged output lines, and watches it die or hang.
 ///
 /// Paths and request texts are UTF-8. One connection drives one process at a
-/// time; it is not shared between threads.
+/// time; it is not shared between threads. Every server runs in a job object
+/// of the host's that ends it when the host ends, so a killed host leaves no
+/// server behind.
 
 #include "client/LineSplitter.h"
 
@@ -34,6 +36,12 @@ enum class EWaitResult {
     TimedOut, ///< the server was silent for longer than the timeout
 };
 
+enum class ELineWait {
+    Line,    ///< a line arrived
+    Closed,  ///< the output pipe closed and every line has been taken
+    Nothing, ///< no line within the wait
+};
+
 class CServerConnection {
 public:
     /// Called with each output line as it arrives (without its "\n").
@@ -51,6 +59,9 @@ public:
     /// Reads lines up to and including the next "ready:" line, appending them to
     /// lines (which may be null). The "ready:" line itself is not appended.
     EWaitResult ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine = nullptr);
+    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
+    /// like any other here). Does not apply the silence timeout.
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
     /// Writes raw bytes to the server's input. False when the pipe is closed.
     bool Write(const std::string& bytes);
     /// Writes one request followed by "\n".

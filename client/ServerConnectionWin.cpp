@@ -1,5 +1,6 @@
 #include "client/ServerConnection.h"
 
+#include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
 #include <chrono>
@@ -16,15 +17,9 @@ namespace {
 /// pipes (a pipe whose write end lives on in another process never closes).
 std::mutex g_spawnLock;
 
-std::wstring WideFromUtf8(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-    return wide;
-}
+/// How long a finished server's output may take to drain before the reader is
+/// left behind (a process the plug-in started may still hold the pipe open).
+constexpr DWORD kReaderDrainMs = 2000;
 
 std::wstring HexArgument(uint64_t value)
 {
@@ -42,23 +37,39 @@ void CloseIfOpen(HANDLE& handle)
     handle = nullptr;
 }
 
-} // namespace
+/// The job object that ends every server when the host ends (its last handle
+/// closes with the host process). Null when the system refuses one.
+HANDLE HostJob()
+{
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectW(nullptr, nullptr);
+        if (created == nullptr)
+            return created;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(created);
+            return HANDLE(nullptr);
+        }
+        return created;
+    }();
+    return job;
+}
 
-struct CServerConnection::SState {
-    HANDLE process = nullptr;
-    HANDLE inputWrite = nullptr;
+/// The server's output as lines, filled by a reader thread. Shared by the
+/// connection and its reader, so that a reader blocked on a pipe that another
+/// process keeps open can be left behind safely.
+struct SOutput {
     HANDLE outputRead = nullptr;
-    DWORD processId = 0;
-    uint32_t silenceTimeoutMs = 0;
-
-    std::thread reader;
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::string> lines;
     CLineSplitter splitter;
     bool closed = false;
 
-    void ReadOutput()
+    ~SOutput() { CloseIfOpen(outputRead); }
+
+    void Read()
     {
         char buffer[4096];
         std::vector<std::string> arrived;
@@ -78,6 +89,17 @@ struct CServerConnection::SState {
             changed.notify_all();
         }
     }
+};
+
+} // namespace
+
+struct CServerConnection::SState {
+    HANDLE process = nullptr;
+    HANDLE inputWrite = nullptr;
+    DWORD processId = 0;
+    uint32_t silenceTimeoutMs = 0;
+    std::shared_ptr<SOutput> output = std::make_shared<SOutput>();
+    std::thread reader;
 
     ~SState()
     {
@@ -86,9 +108,16 @@ struct CServerConnection::SState {
             WaitForSingleObject(process, INFINITE);
         }
         CloseIfOpen(inputWrite);
-        if (reader.joinable())
-            reader.join();
-        CloseIfOpen(outputRead);
+        if (reader.joinable()) {
+            std::unique_lock<std::mutex> lock(output->mutex);
+            const bool drained = output->changed.wait_for(lock, std::chrono::milliseconds(kReaderDrainMs),
+                                                          [this] { return output->closed; });
+            lock.unlock();
+            if (drained)
+                reader.join();
+            else
+                reader.detach();
+        }
         CloseIfOpen(process);
     }
 };
@@ -109,14 +138,14 @@ bool CServerConnection::Start(const SServerOptions& options)
     HANDLE childInput = nullptr;
     HANDLE childOutput = nullptr;
     if (!CreatePipe(&childInput, &state->inputWrite, &inheritable, 0) ||
-        !CreatePipe(&state->outputRead, &childOutput, &inheritable, 0)) {
+        !CreatePipe(&state->output->outputRead, &childOutput, &inheritable, 0)) {
         m_error = "cannot create pipes, error " + std::to_string(GetLastError());
         CloseIfOpen(childInput);
         CloseIfOpen(childOutput);
         return false;
     }
     SetHandleInformation(state->inputWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(state->outputRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(state->output->outputRead, HANDLE_FLAG_INHERIT, 0);
 
     std::wstring commandLine = L"\"" + WideFromUtf8(options.serverPath) + L"\"";
     if (options.passInputHandle || options.passOutputHandle) {
@@ -138,45 +167,58 @@ bool CServerConnection::Start(const SServerOptions& options)
         startup.hStdError = childOutput;
     }
     PROCESS_INFORMATION created = {};
-    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &created);
+    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                                        nullptr, &startup, &created);
     const DWORD startError = GetLastError();
     CloseIfOpen(childInput);
     CloseIfOpen(childOutput);
     if (!started) {
-        m_error = "cannot start " + options.serverPath + ", error " + std::to_string(startError);
+        m_error = "cannot start " + options.serverPath + ": " + SystemErrorText(startError);
         return false;
     }
+    // In the job before it runs a single instruction; without a job (refused
+    // by the system) the server still runs, it just does not end with the host.
+    if (HostJob() != nullptr)
+        AssignProcessToJobObject(HostJob(), created.hProcess);
+    ResumeThread(created.hThread);
     CloseHandle(created.hThread);
     state->process = created.hProcess;
     state->processId = created.dwProcessId;
-    SState* reading = state.get();
-    state->reader = std::thread([reading] { reading->ReadOutput(); });
+    std::shared_ptr<SOutput> output = state->output;
+    state->reader = std::thread([output] { output->Read(); });
     m_state = std::move(state);
     return true;
+}
+
+ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
+{
+    if (!m_state)
+        return ELineWait::Closed;
+    SOutput& output = *m_state->output;
+    std::unique_lock<std::mutex> lock(output.mutex);
+    const auto arrived = [&output] { return !output.lines.empty() || output.closed; };
+    if (!output.changed.wait_for(lock, std::chrono::milliseconds(waitMs), arrived))
+        return ELineWait::Nothing;
+    if (output.lines.empty())
+        return ELineWait::Closed;
+    line = std::move(output.lines.front());
+    output.lines.pop_front();
+    return ELineWait::Line;
 }
 
 EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine)
 {
     if (!m_state)
         return EWaitResult::Closed;
-    SState& state = *m_state;
+    const uint32_t timeoutMs = m_state->silenceTimeoutMs;
     for (;;) {
         std::string line;
-        {
-            std::unique_lock<std::mutex> lock(state.mutex);
-            const auto arrived = [&state] { return !state.lines.empty() || state.closed; };
-            if (state.silenceTimeoutMs == 0) {
-                state.changed.wait(lock, arrived);
-            } else if (!state.changed.wait_for(lock, std::chrono::milliseconds(state.silenceTimeoutMs), arrived)) {
-                lock.unlock();
-                Kill();
-                return EWaitResult::TimedOut;
-            }
-            if (state.lines.empty())
-                return EWaitResult::Closed;
-            line = std::move(state.lines.front());
-            state.lines.pop_front();
+        const ELineWait waited = WaitForLine(line, timeoutMs == 0 ? INFINITE : timeoutMs);
+        if (waited == ELineWait::Closed)
+            return EWaitResult::Closed;
+        if (waited == ELineWait::Nothing) {
+            Kill();
+            return EWaitResult::TimedOut;
         }
         if (line == "ready:")
             return EWaitResult::Ready;
@@ -231,6 +273,6 @@ std::string CServerConnection::GetPendingOutput() const
 {
     if (!m_state)
         return std::string();
-    std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->splitter.GetPending();
+    std::lock_guard<std::mutex> lock(m_state->output->mutex);
+    return m_state->output->splitter.GetPending();
 }

@@ -66,7 +66,7 @@ TEST(PeCheck, VerdictsForHeaders)
         {"an x86 DLL", Image(0x80, 0x014C, kDll), EPeVerdict::OtherMachine, "built for x86"},
         {"an ARM64 DLL", Image(0x80, 0xAA64, kDll), EPeVerdict::OtherMachine, "built for ARM64"},
         {"an unknown machine", Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234"},
-        {"an x64 program", Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "x64 program, not a DLL"},
+        {"an x64 program", Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL"},
         {"a text file", CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short"},
         {"an empty file", CBytes(), EPeVerdict::NotPeImage, "too short"},
         {"text longer than a DOS header", CBytes(200, 'a'), EPeVerdict::NotPeImage, "no MZ header"},

@@ -173,11 +173,13 @@ TEST(Report, ProblemsSummaryAndExitCode)
     summary.finished[static_cast<std::size_t>(EOutcome::Scanned)] = 4;
     summary.finished[static_cast<std::size_t>(EOutcome::Crashed)] = 1;
     summary.finished[static_cast<std::size_t>(EOutcome::TimedOut)] = 1;
+    summary.finished[static_cast<std::size_t>(EOutcome::NotPlugin)] = 2;
     summary.skipped = 3;
     summary.pathProblems = 1;
     summary.elapsedSeconds = 12.5;
     summary.servers = 2;
-    EXPECT_EQ("Scanned 6 requests in 0:12 with 2 servers: 4 scanned, 1 crashed, 1 timed out; 3 unchanged skipped; "
+    EXPECT_EQ("Scanned 8 requests in 0:12 with 2 servers: 4 scanned, 1 crashed, 1 timed out, 2 not plug-ins; "
+              "3 unchanged skipped; "
               "1 not found.\n",
               FormatSummary(summary));
     EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped.\n", FormatSummary(SRunSummary()));

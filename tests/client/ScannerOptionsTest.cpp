@@ -44,6 +44,11 @@ TEST(ScannerOptions, DefaultsAndShortForms)
     EXPECT_EQ(2u, parsed.options.jobs);
     EXPECT_DOUBLE_EQ(1.0, parsed.options.timeoutSeconds);
 
+    parsed = ParseScannerArguments({"scan", "/home/me/vst", "/j", "--db", "/tmp/db.json"});
+    ASSERT_TRUE(parsed.run) << parsed.output;
+    EXPECT_EQ((CStrings{"/home/me/vst", "/j"}), parsed.options.paths) << "slashes start paths, not options";
+    EXPECT_EQ("/tmp/db.json", parsed.options.database);
+
     parsed = ParseScannerArguments({"list", "--db", "C:\\db.json", "--json"});
     ASSERT_TRUE(parsed.run) << parsed.output;
     EXPECT_EQ(EScannerCommand::List, parsed.options.command);

@@ -1,0 +1,35 @@
+#pragma once
+/// The database on disk: read at the start of a run, written whole after
+/// changes through a temporary file and a rename, so that a run killed at any
+/// moment leaves either the old or the new file, never a torn one. A lock file
+/// beside it keeps two scanners from writing the same database.
+
+#include "client/ScanDatabase.h"
+
+#include <string>
+
+/// Reads the database file into database. A missing file is an empty
+/// database. False, with error set, when the file cannot be read or is not a
+/// database (it is then left alone).
+bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error);
+
+/// Writes text to path + ".tmp", flushes it, and renames it over path.
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
+/// Creates the folder and its parents as needed.
+bool CreateFolders(const std::string& folder, std::string& error);
+
+/// Holds "<database>.lock" open and unshared while it lives.
+class CDatabaseLock {
+public:
+    CDatabaseLock() = default;
+    ~CDatabaseLock();
+    CDatabaseLock(const CDatabaseLock&) = delete;
+    CDatabaseLock& operator=(const CDatabaseLock&) = delete;
+
+    /// False, with error set, when another scanner holds the lock.
+    bool Acquire(const std::string& databasePath, std::string& error);
+
+private:
+    void* m_file = nullptr;
+};

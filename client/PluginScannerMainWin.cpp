@@ -1,0 +1,244 @@
+// PluginScanner.exe: scans plug-in libraries with scan servers into a database
+// and prints the results. Run "PluginScanner --help" for its use and exit codes.
+
+#include "client/ConsoleOutput.h"
+#include "client/DatabaseFile.h"
+#include "client/DuplicateIds.h"
+#include "client/LibraryFiles.h"
+#include "client/ProgressPrinter.h"
+#include "client/ResultsReport.h"
+#include "client/ScanClient.h"
+#include "client/ScanRun.h"
+#include "client/ScannerOptions.h"
+#include "client/WideTextWin.h"
+#include "foundation/Win32.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using CClock = std::chrono::steady_clock;
+
+/// Pending changes are saved at least this often while a run goes on.
+constexpr double kSaveEverySeconds = 0.5;
+
+std::string ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring full(path, length);
+    return Utf8FromWide(full.substr(0, full.find_last_of(L"\\/") + 1));
+}
+
+std::string DefaultDatabasePath()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    const std::string base = length > 0 && length < MAX_PATH ? Utf8FromWide(std::wstring(folder, length))
+                                                             : ProgramFolder();
+    return base + "\\Tessivane\\PluginScanner\\plugins.json";
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/")); }
+
+/// The current time as the database keeps it: "2024-03-07T09:05:01Z".
+std::string UtcNow()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+}
+
+double SecondsSince(CClock::time_point start)
+{
+    return std::chrono::duration<double>(CClock::now() - start).count();
+}
+
+/// Saves the database as the run goes and shows the progress.
+class CScanProgress : public CRunObserver {
+public:
+    CScanProgress(CScanDatabase& database, std::string path, CProgressPrinter& printer, CClock::time_point start)
+        : m_database(database), m_path(std::move(path)), m_printer(printer), m_start(start)
+    {
+    }
+
+    void OnPlanned(std::size_t requests) override { m_printer.OnPlanned(requests); }
+    void OnStarted(unsigned worker, const std::string& request) override { m_printer.OnStarted(worker, request); }
+    void OnDialogs(unsigned worker, const std::string& request, const std::vector<std::string>& titles) override
+    {
+        m_printer.OnDialogs(worker, request, titles);
+    }
+    void OnFinished(const SDatabaseEntry& entry, bool retried) override
+    {
+        m_dirty = true;
+        ++summary.finished[static_cast<std::size_t>(entry.outcome.kind)];
+        scannedThisRun.insert(entry.Request());
+        m_printer.OnFinished(entry, retried);
+    }
+    void OnLibraryDone(const std::string& path) override { SaveIfDue(); }
+    void OnTick() override
+    {
+        SaveIfDue();
+        m_printer.OnTick();
+    }
+
+    /// Saves pending changes now; false, with saveError set, when that failed.
+    bool Save()
+    {
+        if (!m_dirty)
+            return true;
+        m_lastSave = SecondsSince(m_start);
+        if (!WriteFileAtomically(m_path, m_database.ToJson(), saveError))
+            return false;
+        m_dirty = false;
+        return true;
+    }
+
+    SRunSummary summary;
+    std::set<std::string> scannedThisRun;
+    std::string saveError;
+
+private:
+    void SaveIfDue()
+    {
+        if (m_dirty && SecondsSince(m_start) - m_lastSave >= kSaveEverySeconds)
+            Save();
+    }
+
+    CScanDatabase& m_database;
+    std::string m_path;
+    CProgressPrinter& m_printer;
+    CClock::time_point m_start;
+    bool m_dirty = false;
+    double m_lastSave = -kSaveEverySeconds;
+};
+
+class CScanner {
+public:
+    explicit CScanner(const SScannerOptions& options) : m_options(options), m_out(false), m_err(true) {}
+
+    int Run()
+    {
+        m_databasePath = FullPath(m_options.database.empty() ? DefaultDatabasePath() : m_options.database);
+        std::string error;
+        if (!CreateFolders(FolderOf(m_databasePath), error) || !m_lock.Acquire(m_databasePath, error) ||
+            !ReadDatabaseFile(m_databasePath, m_database, error))
+            return Trouble(error);
+        if (m_options.command == EScannerCommand::List)
+            return List();
+        return Scan();
+    }
+
+private:
+    int Trouble(const std::string& error)
+    {
+        m_err.Write("PluginScanner: " + error + "\n");
+        return kExitTrouble;
+    }
+
+    int List()
+    {
+        std::vector<SLibraryFile> libraries;
+        for (const std::string& path : m_database.LibraryPaths())
+            libraries.push_back(SLibraryFile{path, SFileStamp()});
+        SRunSummary summary;
+        summary.database = m_databasePath;
+        Print(libraries, {}, {}, summary, false);
+        return ResultsExitCode(CoveredEntries(m_database, libraries), {});
+    }
+
+    int Scan()
+    {
+        const std::string server =
+            m_options.server.empty() ? ProgramFolder() + "ScanServer-x64.exe" : FullPath(m_options.server);
+        if (GetFileAttributesW(WideFromUtf8(server).c_str()) == INVALID_FILE_ATTRIBUTES)
+            return Trouble("cannot find the scan server " + server);
+        const SFoundLibraries found = FindLibraryFiles(m_options.paths);
+        const CClock::time_point start = CClock::now();
+        m_database.RemoveGone(IsFileGone);
+
+        CProgressPrinter printer([this](const std::string& text) { m_err.Write(text); }, m_err.IsTerminal(),
+                                 m_err.Columns(), [start] { return SecondsSince(start); });
+        CScanProgress progress(m_database, m_databasePath, printer, start);
+        SScanClientOptions client;
+        client.serverPath = server;
+        client.dumpRoot = FolderOf(m_databasePath) + "\\dumps";
+        client.silenceTimeoutMs = static_cast<uint32_t>(std::lround(m_options.timeoutSeconds * 1000));
+        SRunOptions run;
+        run.jobs = m_options.jobs != 0 ? m_options.jobs : std::max(1u, std::thread::hardware_concurrency());
+        run.plan.retryProblems = m_options.retry;
+        run.plan.rescanAll = m_options.rescan;
+        CScanRun scan(
+            m_database, run, [&client](unsigned) { return std::make_unique<CScanClient>(client); }, progress,
+            UtcNow);
+        const SRunResult result = scan.Run(found.files);
+        printer.Finish();
+        // Entries of files that are gone were dropped above: save even when nothing was scanned.
+        WriteFileAtomically(m_databasePath, m_database.ToJson(), progress.saveError);
+        if (!progress.saveError.empty())
+            return Trouble(progress.saveError);
+        if (result.serverFailed)
+            return Trouble("cannot use the scan server: " + result.serverError);
+
+        SRunSummary& summary = progress.summary;
+        summary.skipped = result.skipped;
+        summary.pathProblems = found.problems.size();
+        summary.elapsedSeconds = SecondsSince(start);
+        summary.servers = static_cast<unsigned>(std::min<std::size_t>(run.jobs, found.files.size()));
+        summary.database = m_databasePath;
+        Print(found.files, found.problems, progress.scannedThisRun, summary, true);
+        return ResultsExitCode(CoveredEntries(m_database, found.files), found.problems);
+    }
+
+    void Print(const std::vector<SLibraryFile>& files, const std::vector<SPathProblem>& problems,
+               const std::set<std::string>& scannedThisRun, const SRunSummary& summary, bool withSummary)
+    {
+        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_database, files);
+        const std::vector<SDuplicateId> duplicates = FindDuplicateIds(m_database.Entries());
+        if (m_options.json) {
+            m_out.Write(FormatResultsJson(covered, scannedThisRun, problems, duplicates, summary));
+            return;
+        }
+        if (!covered.empty())
+            m_out.Write(FormatResultsTable(covered));
+        const std::string problemLines = FormatProblems(covered, problems);
+        if (!problemLines.empty())
+            m_out.Write("\nNot scanned:\n" + problemLines);
+        const std::string duplicateLines = FormatDuplicateIds(duplicates);
+        if (!duplicateLines.empty())
+            m_out.Write("\n" + duplicateLines);
+        m_out.Write("\n");
+        if (withSummary)
+            m_out.Write(FormatSummary(summary));
+        m_out.Write("Database: " + m_databasePath + "\n");
+    }
+
+    const SScannerOptions& m_options;
+    CConsoleOutput m_out;
+    CConsoleOutput m_err;
+    std::string m_databasePath;
+    CDatabaseLock m_lock;
+    CScanDatabase m_database;
+};
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.push_back(Utf8FromWide(argv[index]));
+    const SParsedArguments parsed = ParseScannerArguments(arguments);
+    if (!parsed.run) {
+        CConsoleOutput(parsed.exitCode != kExitClean).Write(parsed.output);
+        return parsed.exitCode;
+    }
+    return CScanner(parsed.options).Run();
+}

@@ -1,0 +1,92 @@
+// The progress display: plain lines for pipes and files, a bar redrawn in place
+// on a terminal with problem lines printed above it.
+
+#include "client/ProgressPrinter.h"
+
+#include "ClientTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using CStrings = std::vector<std::string>;
+
+const SFileStamp kStamp{1, 2};
+
+struct SPrinted {
+    CStrings writes;
+    std::string Text() const
+    {
+        std::string text;
+        for (const std::string& write : writes)
+            text += write;
+        return text;
+    }
+};
+
+CProgressPrinter Printer(SPrinted& printed, bool terminal, std::size_t columns = 200)
+{
+    return CProgressPrinter([&printed](const std::string& text) { printed.writes.push_back(text); }, terminal,
+                            columns, [] { return 3.0; });
+}
+
+/// A run of two requests: one scans, one times out after showing a window.
+void PlayRun(CProgressPrinter& printer)
+{
+    printer.OnPlanned(2);
+    printer.OnStarted(0, "C:\\VST\\Gain.dll");
+    printer.OnStarted(1, "C:\\VST\\Box.dll");
+    printer.OnDialogs(1, "C:\\VST\\Box.dll", {"Licence"});
+    printer.OnFinished(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")), false);
+    printer.OnTick();
+    printer.OnFinished(Entry("C:\\VST\\Box.dll", kStamp, ProblemOutcome(EOutcome::TimedOut, "no answer for 2 s")),
+                       false);
+    printer.Finish();
+}
+
+TEST(ProgressPrinter, PlainLinesWhenTheOutputIsNotATerminal)
+{
+    SPrinted printed;
+    CProgressPrinter printer = Printer(printed, false);
+    PlayRun(printer);
+    EXPECT_EQ((CStrings{"       window        C:\\VST\\Box.dll: 'Licence'\n",
+                        "[1/2] scanned       C:\\VST\\Gain.dll: Tessivane Gain (TsGn)\n",
+                        "[2/2] timed out     C:\\VST\\Box.dll: no answer for 2 s\n"}),
+              printed.writes);
+}
+
+TEST(ProgressPrinter, BarOnATerminalWithProblemsAboveIt)
+{
+    SPrinted printed;
+    CProgressPrinter printer = Printer(printed, true);
+    PlayRun(printer);
+    const std::string text = printed.Text();
+    EXPECT_NE(std::string::npos, text.find("\r[....................] 0/2  0:03 elapsed  ~?:?? left  Gain.dll, Box.dll"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Box.dll  [window 'Licence']")) << text;
+    EXPECT_NE(std::string::npos, text.find("\r[##########..........] 1/2  0:03 elapsed  ~0:03 left  Box.dll")) << text;
+    EXPECT_EQ(std::string::npos, text.find("scanned       C:\\VST\\Gain.dll")) << "successes only move the bar";
+    const std::size_t problem = text.find("[2/2] timed out     C:\\VST\\Box.dll: no answer for 2 s\n");
+    ASSERT_NE(std::string::npos, problem) << text;
+    EXPECT_EQ('\r', text[problem - 1]) << "the bar is cleared before the line";
+    const std::string& last = printed.writes.back();
+    EXPECT_EQ(std::string::npos, last.find_first_not_of("\r ")) << "the run ends with the bar cleared";
+}
+
+TEST(ProgressPrinter, BarNeverReachesTheTerminalsLastColumn)
+{
+    SPrinted printed;
+    CProgressPrinter printer = Printer(printed, true, 60);
+    PlayRun(printer);
+    for (const std::string& write : printed.writes) {
+        if (write.find('\n') != std::string::npos)
+            continue;
+        const std::string bar = write.substr(write.find_last_of('\r') + 1);
+        EXPECT_LE(bar.size(), 59u) << bar;
+    }
+}
+
+} // namespace
