@@ -6,6 +6,7 @@
 // record's order with the record's values, every text reading back unit for unit.
 
 #include "common/FuzzCheck.h"
+#include "common/RecordGenerator.h"
 #include "common/RecordReference.h"
 #include "common/StrictJson.h"
 #include "support/RecordingSink.h"
@@ -22,57 +23,6 @@
 namespace ref = record_reference;
 
 namespace {
-
-constexpr int kMaxShells = 40;
-
-/// Null, empty, or arbitrary units up to the first zero.
-CString ConsumeText(FuzzedDataProvider& data)
-{
-    CString text;
-    switch (data.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0: return text;
-    case 1: text.Assign(u""); return text;
-    default: break;
-    }
-    const std::string bytes = data.ConsumeRandomLengthString(80);
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (unit == 0) {
-            break;
-        }
-        units += unit;
-    }
-    text.Assign(units.c_str());
-    return text;
-}
-
-void ConsumeRecord(FuzzedDataProvider& data, CPluginInfo& record)
-{
-    record.id = data.ConsumeIntegral<std::int32_t>();
-    record.name = ConsumeText(data);
-    record.vendor = ConsumeText(data);
-    record.product = ConsumeText(data);
-    record.version = ConsumeText(data);
-    record.error = ConsumeText(data);
-    record.numInputs = data.ConsumeIntegral<std::int32_t>();
-    record.numOutputs = data.ConsumeIntegral<std::int32_t>();
-    record.wantsMidi = data.ConsumeBool();
-    record.sendsMidi = data.ConsumeBool();
-    record.audio64 = data.ConsumeBool();
-    record.synthEdit = data.ConsumeBool();
-    static const std::int32_t kCategories[] = {-1, 0, 1, 2, 10, 10, 10};
-    const int pick = data.ConsumeIntegralInRange<int>(0, 7);
-    record.category = pick < 7 ? kCategories[pick] : data.ConsumeIntegral<std::int32_t>();
-    const int shells = data.ConsumeIntegralInRange<int>(0, kMaxShells);
-    for (int i = 0; i < shells; ++i) {
-        CShellInfo* shell = new CShellInfo;
-        shell->id = data.ConsumeIntegral<std::int32_t>();
-        shell->name = ConsumeText(data);
-        record.shells.Add(shell);
-    }
-}
 
 const SJsonValue& Member(const SJsonValue& object, std::size_t index, const char16_t* name)
 {
@@ -147,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider provider(data, size);
     CPluginInfo record;
-    ConsumeRecord(provider, record);
+    record_generator::ConsumeRecord(provider, record_generator::ETexts::AnyUnits, record);
 
     CRecordingSink sink;
     WriteRecordJson(record);

@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick xdotool x11-utils
   nlohmann-json3-dev libcli11-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,239 @@
+// HostCallback as plug-ins may call it: any opcode (the handled ones, the unnamed
+// 5, everything up to 49 and beyond, negative ones), any effect, index, value and
+// opt, any pointer value for the opcodes that do not read it, and for the three
+// that do (audioMasterGetVendorString, audioMasterGetProductString: a 64-byte
+// buffer or null; audioMasterCanDo: a text, often a capability in mixed case, or
+// null). Checked per call: the answer, the log lines, the buffer (the host's
+// text, a terminator, nothing written past them), g_wantMidiCalled.
+// AudioMasterOpcodeName and CopyHostString are checked on their own as well.
+
+#include "common/FormatReference.h"
+#include "common/FuzzCheck.h"
+#include "common/UnicodeReference.h"
+#include "support/RecordingSink.h"
+
+#include "scan/HostCallback.h"
+#include "scan/ScanState.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr unsigned char kUntouched = 0xCC;
+
+const char* const kCapabilities[] = {
+    "sizeWindow",       "sendVstEvents",       "sendVstMidiEvent", "sendVstTimeInfo",
+    "supplyIdle",       "receiveVstEvents",    "receiveVstMidiEvent", "startStopProcess",
+    "sendVstMidiEventFlagIsRealtime", "shellCategory",
+};
+
+/// The VST 2.4 audioMaster opcode names 0 to 49; 5 has none.
+const char* const kOpcodeNames[] = {
+    "audioMasterAutomate", "audioMasterVersion", "audioMasterCurrentId", "audioMasterIdle",
+    "audioMasterPinConnected", nullptr, "audioMasterWantMidi", "audioMasterGetTime",
+    "audioMasterProcessEvents", "audioMasterSetTime", "audioMasterTempoAt",
+    "audioMasterGetNumAutomatableParameters", "audioMasterGetParameterQuantization", "audioMasterIOChanged",
+    "audioMasterNeedIdle", "audioMasterSizeWindow", "audioMasterGetSampleRate", "audioMasterGetBlockSize",
+    "audioMasterGetInputLatency", "audioMasterGetOutputLatency", "audioMasterGetPreviousPlug",
+    "audioMasterGetNextPlug", "audioMasterWillReplaceOrAccumulate", "audioMasterGetCurrentProcessLevel",
+    "audioMasterGetAutomationState", "audioMasterOfflineStart", "audioMasterOfflineRead",
+    "audioMasterOfflineWrite", "audioMasterOfflineGetCurrentPass", "audioMasterOfflineGetCurrentMetaPass",
+    "audioMasterSetOutputSampleRate", "audioMasterGetOutputSpeakerArrangement", "audioMasterGetVendorString",
+    "audioMasterGetProductString", "audioMasterGetVendorVersion", "audioMasterVendorSpecific",
+    "audioMasterSetIcon", "audioMasterCanDo", "audioMasterGetLanguage", "audioMasterOpenWindow",
+    "audioMasterCloseWindow", "audioMasterGetDirectory", "audioMasterUpdateDisplay", "audioMasterBeginEdit",
+    "audioMasterEndEdit", "audioMasterOpenFileSelector", "audioMasterCloseFileSelector",
+    "audioMasterEditFile", "audioMasterGetChunkFile", "audioMasterGetInputSpeakerArrangement",
+};
+
+std::string ExpectedName(std::int32_t opcode)
+{
+    if (opcode < 0 || opcode >= static_cast<std::int32_t>(sizeof kOpcodeNames / sizeof kOpcodeNames[0]) ||
+        kOpcodeNames[opcode] == nullptr) {
+        return "<unknown>";
+    }
+    return kOpcodeNames[opcode];
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsCapability(const std::string& text)
+{
+    for (const char* capability : kCapabilities) {
+        std::string lower;
+        for (const char c : text) {
+            lower += LowerAscii(c);
+        }
+        std::string expected;
+        for (const char* c = capability; *c != 0; ++c) {
+            expected += LowerAscii(*c);
+        }
+        if (lower == expected) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// The log line text for narrow bytes shown through %S: each byte one unit, then UTF-8.
+std::string NarrowInLog(const std::string& bytes)
+{
+    return unicode_reference::EncodeUtf8(format_reference::WidenBytes(bytes));
+}
+
+/// A can-do text: a capability with some letters' case flipped and perhaps cut or
+/// extended, or arbitrary bytes.
+std::string ConsumeCanDoText(FuzzedDataProvider& data)
+{
+    if (data.ConsumeBool()) {
+        const std::string bytes = data.ConsumeRandomLengthString(80);
+        return bytes.substr(0, bytes.find('\0'));
+    }
+    std::string text = kCapabilities[data.ConsumeIntegralInRange<int>(0, 9)];
+    const std::uint32_t flips = data.ConsumeIntegral<std::uint32_t>();
+    for (std::size_t i = 0; i < text.size() && i < 32; ++i) {
+        if ((flips >> i & 1) != 0 && ((text[i] >= 'a' && text[i] <= 'z') || (text[i] >= 'A' && text[i] <= 'Z'))) {
+            text[i] = static_cast<char>(text[i] ^ 0x20);
+        }
+    }
+    switch (data.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: text.pop_back(); break;
+    case 1: text += static_cast<char>(data.ConsumeIntegralInRange<int>(1, 255)); break;
+    default: break;
+    }
+    return text;
+}
+
+std::int32_t ConsumeOpcode(FuzzedDataProvider& data)
+{
+    switch (data.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0: return data.ConsumeIntegral<std::int32_t>();
+    case 1: return audioMasterCanDo;
+    case 2: return data.ConsumeBool() ? audioMasterGetVendorString : audioMasterGetProductString;
+    default: return data.ConsumeIntegralInRange<std::int32_t>(-2, 52);
+    }
+}
+
+void CheckStringAnswer(std::intptr_t answer, const unsigned char* buffer, const char* text)
+{
+    if (buffer == nullptr) {
+        FUZZ_CHECK(answer == 0);
+        return;
+    }
+    FUZZ_CHECK(answer == 1);
+    const std::size_t length = std::strlen(text);
+    FUZZ_CHECK(std::memcmp(buffer, text, length + 1) == 0);
+    for (std::size_t i = length + 1; i < kHostStringRoom; ++i) {
+        FUZZ_CHECK_MSG(buffer[i] == kUntouched, "byte " + std::to_string(i) + " written past the terminator");
+    }
+}
+
+std::intptr_t ExpectedAnswer(std::int32_t opcode)
+{
+    switch (opcode) {
+    case 1: return 2400;
+    case 2: return g_currentShellId;
+    case 14: return 1;
+    case 16: return 44100;
+    case 17: return 512;
+    case 23: return 4;
+    case 34: return 3;
+    default: return 0;
+    }
+}
+
+bool IsAnswered(std::int32_t opcode)
+{
+    switch (opcode) {
+    case 0: case 1: case 2: case 6: case 14: case 16: case 17: case 23: case 32: case 33: case 34: return true;
+    default: return false;
+    }
+}
+
+void OneCall(FuzzedDataProvider& data)
+{
+    const std::int32_t opcode = ConsumeOpcode(data);
+    AEffect* effect = reinterpret_cast<AEffect*>(data.ConsumeIntegral<std::uintptr_t>());
+    const std::int32_t index = data.ConsumeIntegral<std::int32_t>();
+    const std::intptr_t value = data.ConsumeIntegral<std::intptr_t>();
+    const float opt = data.ConsumeFloatingPoint<float>();
+    g_currentShellId = data.ConsumeIntegral<std::int32_t>();
+    g_wantMidiCalled = false;
+    const bool nullPointer = data.ConsumeIntegralInRange<int>(0, 7) == 0;
+
+    std::string canDo;
+    std::unique_ptr<unsigned char[]> buffer;
+    void* pointer = reinterpret_cast<void*>(data.ConsumeIntegral<std::uintptr_t>());
+    if (opcode == audioMasterCanDo) {
+        canDo = ConsumeCanDoText(data);
+        pointer = nullPointer ? nullptr : const_cast<char*>(canDo.c_str());
+    } else if (opcode == audioMasterGetVendorString || opcode == audioMasterGetProductString) {
+        buffer.reset(new unsigned char[kHostStringRoom]);
+        std::memset(buffer.get(), kUntouched, kHostStringRoom);
+        pointer = nullPointer ? nullptr : buffer.get();
+    }
+
+    CRecordingSink sink;
+    const std::intptr_t answer = HostCallback(effect, opcode, index, value, pointer, opt);
+    FUZZ_CHECK(g_wantMidiCalled == (opcode == audioMasterWantMidi));
+
+    if (opcode == audioMasterCanDo) {
+        const std::string shown = pointer != nullptr ? NarrowInLog(canDo) : "(null)";
+        FUZZ_CHECK(sink.writes.size() == 1);
+        FUZZ_CHECK_MSG(sink.writes[0] == "info:Query host can do: '" + shown + "'\n", Printable(sink.writes[0]));
+        FUZZ_CHECK_MSG(answer == (pointer != nullptr && IsCapability(canDo) ? 1 : 0),
+                       "can do '" + Printable(canDo) + "' answered " + std::to_string(answer));
+        return;
+    }
+
+    const std::string logged = "info:Audio master callback: " + std::to_string(opcode) + " - " + ExpectedName(opcode) + "\n";
+    FUZZ_CHECK(sink.writes.size() == (IsAnswered(opcode) ? 1u : 2u));
+    FUZZ_CHECK_MSG(sink.writes[0] == logged, Printable(sink.writes[0]));
+    if (!IsAnswered(opcode)) {
+        FUZZ_CHECK(sink.writes[1] == "warn:Unhandled audioMaster opCode - " + std::to_string(opcode) + "\n");
+    }
+    if (opcode == audioMasterGetVendorString) {
+        CheckStringAnswer(answer, static_cast<unsigned char*>(pointer), "Vostrel Software");
+    } else if (opcode == audioMasterGetProductString) {
+        CheckStringAnswer(answer, static_cast<unsigned char*>(pointer), "Tessivane");
+    } else {
+        FUZZ_CHECK_MSG(answer == ExpectedAnswer(opcode),
+                       "opcode " + std::to_string(opcode) + " answered " + std::to_string(answer));
+    }
+}
+
+void CheckHelpers(FuzzedDataProvider& data)
+{
+    const std::int32_t opcode = data.ConsumeIntegral<std::int32_t>();
+    const CString name = AudioMasterOpcodeName(opcode);
+    FUZZ_CHECK(name.GetText() != nullptr);
+    FUZZ_CHECK(std::u16string(name.GetText()) == format_reference::FromAscii(ExpectedName(opcode)));
+
+    const std::string bytes = data.ConsumeRandomLengthString(100);
+    const std::string text = bytes.substr(0, bytes.find('\0'));
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kHostStringRoom]);
+    std::memset(buffer.get(), kUntouched, kHostStringRoom);
+    const std::size_t copied = CopyHostString(reinterpret_cast<char*>(buffer.get()), text.c_str());
+    const std::size_t expected = text.size() < kHostStringRoom - 1 ? text.size() : kHostStringRoom - 1;
+    FUZZ_CHECK(copied == expected);
+    FUZZ_CHECK(std::memcmp(buffer.get(), text.data(), expected) == 0 && buffer[expected] == 0);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider provider(data, size);
+    CheckHelpers(provider);
+    while (provider.remaining_bytes() > 0) {
+        OneCall(provider);
+    }
+    g_currentShellId = 0;
+    g_wantMidiCalled = false;
+    return 0;
+}
