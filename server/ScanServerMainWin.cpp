@@ -2,6 +2,7 @@
 
 #include "crash/CrashFilter.h"
 #include "foundation/Win32.h"
+#include "scan/ScanPlatformWin.h"
 #include "scan/ScanRequest.h"
 #include "server/CommandLine.h"
 #include "server/MessagePump.h"
@@ -73,6 +74,7 @@ void RunMessageLoop()
 }
 
 CHandleSink g_handleSink;
+CWindowsScanPlatform g_windowsScanPlatform;
 
 } // namespace
 
@@ -91,6 +93,7 @@ int ScanServerMain(void* instance)
     g_outputHandle = arguments.outputHandle != 0 ? reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.outputHandle))
                                                  : GetStdHandle(STD_OUTPUT_HANDLE);
     SetOutputSink(&g_handleSink);
+    SetScanPlatform(&g_windowsScanPlatform);
 
     CreateSplashWindow(instance, reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.ownerWindow)));
     LogInfo(u"Tessivane Plugin Scan Server (x64)\n");

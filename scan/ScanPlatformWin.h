@@ -1,0 +1,16 @@
+#pragma once
+/// The scan's view of Windows.
+
+#include "scan/ScanPlatform.h"
+
+class CWindowsScanPlatform : public IScanPlatform {
+public:
+    void* OpenLibrary(const CString& path, uint32_t& errorCode) override;
+    void CloseLibrary(void* module) override;
+    void* FindExport(void* module, const char* name) override;
+    bool HasResource(void* module, int id, const char16_t* type) override;
+    bool ReadFileVersion(const CString& path, SFileVersion& version) override;
+    void InstallCrashFilter() override;
+    void ActivateSplash() override;
+    void PumpMessages() override;
+};
