@@ -8,10 +8,6 @@
 static_assert(std::is_same<decltype(&HostCallback), AudioMasterCallback>::value,
               "HostCallback is handed to plug-ins as their audioMaster callback");
 
-// Defined here until the process-wide state moves next to the request handling.
-int32_t g_currentShellId = 0;
-bool g_wantMidiCalled = false;
-
 namespace {
 
 // What the server tells plug-ins about itself.

@@ -1,20 +1,43 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine, when it is missing.
+# Each need is "what must exist|the Debian package that brings it": a command on
+# the PATH, or an absolute path. A need that is already met (by whatever means,
+# e.g. a Node.js that did not come from Debian) installs nothing.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ googletest nodejs npm python3
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth imagemagick xdotool x11-utils
-  nlohmann-json3-dev libcli11-dev
-  clang-14 libclang-rt-14-dev
+needs=(
+  "cmake|cmake"
+  "ninja|ninja-build"
+  "g++|g++"
+  "python3|python3"
+  "node|nodejs"
+  "npm|npm"
+  "/usr/src/googletest/CMakeLists.txt|googletest"
+  "x86_64-w64-mingw32-g++-posix|g++-mingw-w64-x86-64-posix"
+  "x86_64-w64-mingw32-objdump|binutils-mingw-w64-x86-64"
+  "wine|wine"
+  "/usr/lib/wine/wine64|wine64"
+  "xvfb-run|xvfb"
+  "xauth|xauth"
+  "import|imagemagick"
+  "xdotool|xdotool"
+  "xwininfo|x11-utils"
+  "/usr/include/nlohmann/json.hpp|nlohmann-json3-dev"
+  "/usr/include/CLI/CLI.hpp|libcli11-dev"
+  "clang++-14|clang-14"
+  "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
 )
 
 missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
+for need in "${needs[@]}"; do
+  what=${need%%|*}
+  package=${need##*|}
+  if [ "${what:0:1}" = "/" ]; then
+    [ -e "$what" ] && continue
+  else
+    command -v "$what" >/dev/null 2>&1 && continue
   fi
+  missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
