@@ -75,6 +75,10 @@ public:
     void Kill();
     bool IsRunning() const;
     uint32_t GetProcessId() const;
+    /// The server process's handle (a Windows HANDLE), for the host's own
+    /// queries such as its memory counters; null before Start. The connection
+    /// keeps owning it: do not close it.
+    void* GetProcessHandle() const;
     /// Bytes of an unfinished last line (what a dying server wrote last).
     std::string GetPendingOutput() const;
 

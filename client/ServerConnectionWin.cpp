@@ -269,6 +269,8 @@ bool CServerConnection::IsRunning() const
 
 uint32_t CServerConnection::GetProcessId() const { return m_state ? m_state->processId : 0; }
 
+void* CServerConnection::GetProcessHandle() const { return m_state ? m_state->process : nullptr; }
+
 std::string CServerConnection::GetPendingOutput() const
 {
     if (!m_state)
