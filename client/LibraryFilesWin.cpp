@@ -129,8 +129,8 @@ private:
                 AddFile(path, info);
             }
         }
-        for (const auto& folder : folders)
-            WalkFolder(folder.first, folder.second.identity);
+        for (const auto& subfolder : folders)
+            WalkFolder(subfolder.first, subfolder.second.identity);
     }
 
     std::set<CFileIdentity> m_seenFiles;

@@ -6,11 +6,12 @@
 /// is not an x64 library is answered without a server. While a request runs,
 /// every line from the server starts the silence timeout again, so a shell that
 /// lists hundreds of sub-plug-ins keeps its server; a server that stays silent
-/// too long is killed. Once a request has run a couple of seconds the client
-/// looks for windows of the server (a licence or error dialog) and reports
-/// their titles. Each server gets a dump folder of its own below the dump
-/// root, so a dump names the server that crashed and servers crashing within
-/// the same second cannot overwrite each other's dumps.
+/// too long is killed, unless its crash dump has appeared: a crashing server is
+/// silent while it writes its dump and ends by itself. Once a request has run a
+/// couple of seconds the client looks for windows of the server (a licence or
+/// error dialog) and reports their titles. Each server gets a dump folder of
+/// its own below the dump root, so a dump names the server that crashed and
+/// servers crashing within the same second cannot overwrite each other's dumps.
 
 #include "client/ScanSession.h"
 #include "client/ServerConnection.h"

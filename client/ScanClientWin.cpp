@@ -20,6 +20,8 @@ constexpr uint32_t kPollMs = 100;
 constexpr uint32_t kWindowCheckEveryMs = 500;
 constexpr uint32_t kExitWaitMs = 10000;
 constexpr uint32_t kStopWaitMs = 5000;
+/// How long a crashing server may take to write its dump (slow under Wine).
+constexpr uint32_t kDumpWriteMs = 120000;
 
 using CClock = std::chrono::steady_clock;
 
@@ -166,6 +168,13 @@ SScanOutcome CScanClient::Exchange(const std::string& request, const SScanObserv
             lastLook = CClock::now();
         }
         if (m_options.silenceTimeoutMs != 0 && MsSince(lastLine) >= m_options.silenceTimeoutMs) {
+            if (!NewestDump().empty()) {
+                // The crash filter is writing its dump: the server is crashing,
+                // not hanging, and ends by itself once the dump is complete.
+                uint32_t exitCode = 0;
+                m_server.WaitForExit(kDumpWriteMs, exitCode);
+                return Ended(answer, windows.titles);
+            }
             windows.Look();
             m_server.Kill();
             ForgetServer();
