@@ -26,7 +26,7 @@ constexpr uint32_t kDefaultSilenceTimeoutMs = 30000;
 
 struct SScanClientOptions {
     std::string serverPath;  ///< the server executable
-    std::string dumpRoot;    ///< each server dumps into <dumpRoot>\<host pid>-<n>; empty: no dumps
+    std::string dumpRoot;    ///< each server dumps into a new <dumpRoot>\<host pid>-<n>; empty: no dumps
     uint64_t ownerWindow = 0;
     uint32_t silenceTimeoutMs = kDefaultSilenceTimeoutMs;
     uint32_t windowCheckAfterMs = 2000; ///< a request's age before its server's windows are looked at
@@ -56,6 +56,7 @@ public:
 
 private:
     bool EnsureServer(std::string& error);
+    bool CreateDumpFolder(std::string& error);
     SScanOutcome Exchange(const std::string& request, const SScanObserver& observer);
     SScanOutcome Ended(const class CAnswerReader& answer, const std::vector<std::string>& dialogs);
     std::string NewestDump() const;

@@ -102,12 +102,8 @@ bool CScanClient::EnsureServer(std::string& error)
     if (m_running)
         return true;
     m_dumpFolder.clear();
-    if (!m_options.dumpRoot.empty()) {
-        m_dumpFolder = m_options.dumpRoot + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(++g_serverSerial);
-        if (!CreateFolders(m_dumpFolder, error))
-            return false;
-    }
+    if (!m_options.dumpRoot.empty() && !CreateDumpFolder(error))
+        return false;
     SServerOptions options;
     options.serverPath = m_options.serverPath;
     options.dumpFolder = m_dumpFolder;
@@ -194,6 +190,27 @@ SScanOutcome CScanClient::Ended(const CAnswerReader& answer, const std::vector<s
     outcome.dialogs = dialogs;
     ForgetServer();
     return outcome;
+}
+
+bool CScanClient::CreateDumpFolder(std::string& error)
+{
+    if (!CreateFolders(m_options.dumpRoot, error))
+        return false;
+    // A new folder, never one left by an earlier run (process ids come back),
+    // so that every dump in it is this server's.
+    const std::string prefix = m_options.dumpRoot + "\\" + std::to_string(GetCurrentProcessId()) + "-";
+    for (;;) {
+        const std::string folder = prefix + std::to_string(++g_serverSerial);
+        if (CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr)) {
+            m_dumpFolder = folder;
+            return true;
+        }
+        const DWORD code = GetLastError();
+        if (code != ERROR_ALREADY_EXISTS) {
+            error = "cannot create the dump folder " + folder + ": " + SystemErrorText(code);
+            return false;
+        }
+    }
 }
 
 std::string CScanClient::NewestDump() const

@@ -3,6 +3,7 @@
 // dumps, hangs, dialogs, and files answered without a server.
 
 #include "client/ScanClient.h"
+#include "client/WideTextWin.h"
 #include "e2e/ScannerHarness.h"
 #include "e2e/ServerHarness.h"
 
@@ -96,6 +97,16 @@ TEST(ClientScan, EffectAndShellWithItsSubPluginsOnOneServer)
 TEST(ClientScan, ACrashNamesItsDumpAndTheNextRequestGetsAFreshServer)
 {
     const std::string dumps = MakeTemporaryFolder("client-dumps");
+    // Folders as an earlier run with this process id would have left them: a
+    // server never dumps into one of them, so an old dump is never taken for
+    // the new crash's.
+    const std::string stale = "ScanServer-x64-2001-01-01-00-00-00.mdmp";
+    for (int serial = 1; serial <= 100; ++serial) {
+        const std::string folder = dumps + "\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial);
+        ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr));
+        WriteBytes(folder + "\\" + stale, "old");
+        TouchLater(folder + "\\" + stale); // newer than any dump the test's crash writes
+    }
     CScanClient client(ClientOptions(30000, dumps));
     const SScanOutcome warmUp = client.Scan(FixturePath("PlainEffect.dll"));
     ASSERT_EQ(EOutcome::Scanned, warmUp.kind) << warmUp.error;
@@ -112,6 +123,7 @@ TEST(ClientScan, ACrashNamesItsDumpAndTheNextRequestGetsAFreshServer)
     EXPECT_EQ("ScanServer-x64-", crash.dumpFile.substr(firstFolder.size() + 1, 15)) << crash.dumpFile;
     EXPECT_EQ(".mdmp", crash.dumpFile.substr(crash.dumpFile.size() - 5));
     EXPECT_TRUE(FileExists(crash.dumpFile)) << crash.dumpFile;
+    EXPECT_EQ(std::string::npos, crash.dumpFile.find(stale)) << crash.dumpFile;
     ASSERT_FALSE(crash.lastLines.empty());
     EXPECT_TRUE(Contains(crash.lastLines, "info:Calling entry point...")) << crash.lastLines.back();
 
