@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -163,6 +164,7 @@ TEST(ScannerCommand, AKilledScanResumesWithoutScanningFinishedFilesAgain)
     const std::string database = folder + "\\db.json";
 
     {
+        const std::vector<uint32_t> before = ProcessesWithSplash();
         CScannerProcess scanner({"scan", folder, "--db", database, "--jobs", "1", "--timeout", "600"});
         ASSERT_TRUE(scanner.Started());
         // The scanner works through A and B and then waits on C, which hangs;
@@ -174,7 +176,10 @@ TEST(ScannerCommand, AKilledScanResumesWithoutScanningFinishedFilesAgain)
             saved = document.is_object() ? document["plugins"].size() : 0;
         }
         ASSERT_EQ(2u, saved) << "A and B are saved while C hangs";
-        const std::vector<uint32_t> servers = ProcessesWithSplash();
+        std::vector<uint32_t> servers;
+        for (const uint32_t process : ProcessesWithSplash())
+            if (std::find(before.begin(), before.end(), process) == before.end())
+                servers.push_back(process);
         ASSERT_FALSE(servers.empty()) << "the hanging server shows its splash";
         scanner.Kill();
         for (const uint32_t server : servers)
