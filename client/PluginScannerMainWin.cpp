@@ -13,6 +13,7 @@
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
