@@ -1,0 +1,81 @@
+#pragma once
+/// The measurements of one benchmark round, figure by figure. Each adds this
+/// round's values to the round values under fixed names (see the functions) and
+/// returns an empty text, or what went wrong: a failed request or a program
+/// that could not be started makes the whole run worthless, so the driver stops.
+///
+/// Times come from the host's steady clock around whole exchanges, so every
+/// figure includes the host side's own work (pipes, the reader thread, parsing
+/// lines into a list) as a real host pays it. Where a figure takes a share of a
+/// larger set each round (fresh servers, sub-plug-in ids), the shares of
+/// successive rounds follow each other, so that a full run covers the set.
+
+#include "bench/BenchStats.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SBenchSetup {
+    std::string server;         ///< ScanServer-x64.exe
+    std::string inProcessLimit; ///< InProcessLimit.exe
+    std::string readyLimit;     ///< ReadyLimit.exe
+    std::string scanner;        ///< PluginScanner.exe; empty: figure 6 is skipped
+    std::string shellBig;       ///< the shell with 2,000 sub-plug-ins
+    std::string smallShell;     ///< a shell with three sub-plug-ins, the plain cached case
+    std::vector<std::string> libraryCopies; ///< one plain plug-in copied to many files
+    std::string copiesFolder;   ///< the folder that holds exactly those copies
+    std::string scratch;        ///< a folder for the scanner's database
+    int requests = 150;         ///< figure 1: timed requests per round, plain fixture
+    int heavyRequests = 20;     ///< figure 1: timed requests per round, real-sized library
+    int freshFiles = 25;        ///< figure 2: files a round that get a fresh server each
+    int starts = 3;             ///< figure 3: starts per round of each program
+    int shellRequests = 250;    ///< figure 4: sub-plug-in requests per round (of 2,000 ids)
+    int footprintRequests = 1000; ///< figure 5: requests before the last reading
+};
+
+/// What figure 1 learnt about the server besides the times.
+struct SRequestFacts {
+    std::size_t linesPerRequest = 0;  ///< line writes of one request, ready marker included
+    std::size_t serverLibraries = 0;  ///< libraries the server holds, which the limit loads too
+};
+
+/// Figure 1 for one library under the key, with that many timed requests:
+/// "<key>.server", "<key>.limitA" and "<key>.limitB" in requests per second.
+std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
+                               int requests, CRoundValues& values, SRequestFacts& facts);
+
+/// Figure 2: "files.persistent", seconds from the server's start to the last
+/// answer over all copies; "files.fresh", seconds per file with a fresh server
+/// for each (start to answer), over this round's share of the copies.
+std::string MeasureServerModels(const SBenchSetup& setup, int round, CRoundValues& values);
+
+/// Figure 3: "start.server" and "start.limit", milliseconds from process
+/// creation to the first "ready:"; "exit.server" and "exit.limit", from closing
+/// the input to the process's end (each the median of this round's starts).
+std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values);
+
+/// Figure 4: "shell.enumeration" (milliseconds for the big shell's own request,
+/// which writes "shell.enumeration.lines" lines),
+/// "shell.big" (this round's share of its sub-plug-in ids) and "shell.small"
+/// (microseconds per sub-plug-in request served from the cached library).
+std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues& values);
+
+/// Figure 5: megabytes from the host's view of the server: "memory.ws.<n>"
+/// after n plain requests (n = 1, 100, 500 and the footprint count),
+/// "memory.peak" after the last; the minimal program's "memory.limit.ws" and
+/// "memory.limit.peak". Kilobytes per request: "memory.growth" of the server's
+/// working set from the first request to the last, "memory.control.growth" of
+/// the in-process limit's over as many loads and frees of the same library.
+std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values);
+
+/// Figure 6: "jobs.1" and "jobs.2", seconds of the scanner over the copies.
+std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values);
+
+/// The request counts after which figure 5 reads the server's memory.
+std::vector<int> FootprintCheckpoints(const SBenchSetup& setup);
+
+/// The big shell's sub-plug-in count; its ids follow each other from kBigShellFirstId.
+constexpr int kBigShellSubPlugins = 2000;
+constexpr uint32_t kBigShellFirstId = 0x42470001;

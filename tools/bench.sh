@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs every benchmark of the scan server under Wine and prints the table:
+# builds the Windows programs if needed, starts Wine on a virtual display (the
+# server shows its splash window there, as it would on a desktop) and runs
+# bin/BenchDriver.exe. Arguments go to the driver (--rounds N, --only 1,3, ...;
+# see bench/BenchDriverMainWin.cpp). A full run takes a few minutes.
+#
+#   bash tools/bench.sh [DRIVER OPTION...]
+#
+# SCANSERVER_BENCH_TREE names another Windows build tree than build/win64.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+tree=${SCANSERVER_BENCH_TREE:-$root/build/win64}
+
+"$root/tools/install-deps.sh" >/dev/null
+cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$tree" --target bench >/dev/null
+
+display=()
+[ -z "${DISPLAY:-}" ] && display=(xvfb-run -a -s "-screen 0 1280x1024x24")
+"${display[@]}" bash -c '
+  root=$1; tree=$2; shift 2
+  source "$root/tools/wine-env.sh"
+  export WINEPREFIX="$tree/wineprefix"
+  mkdir -p "$WINEPREFIX"
+  wine_up
+  trap wine_down EXIT
+  wine "$tree/bin/BenchDriver.exe" "$@"
+' bench "$root" "$tree" "$@"
