@@ -8,6 +8,18 @@ namespace {
 
 IOutputSink* g_outputSink = nullptr;
 
+/// A message is one line: a line feed inside it (a plug-in's name, a can-do
+/// text) would let the plug-in forge lines such as "ready:" for the host, so it
+/// becomes '?'. The message's own final line feed stays.
+void KeepOnOneLine(CString& message)
+{
+    const int last = message.GetLength() - 1;
+    for (int i = 0; i < last; ++i) {
+        if (message.GetText()[i] == u'\n')
+            message.GetBuffer(last + 1)[i] = u'?';
+    }
+}
+
 void WriteLine(const CAnsiString& line)
 {
     if (g_outputSink != nullptr && line.GetText() != nullptr)
@@ -26,6 +38,7 @@ void LogLine(const char* tag, const char16_t* format, va_list arguments)
     line.Assign(tag);
     line.Append(":");
     CString message = CString::FormatV(format, arguments);
+    KeepOnOneLine(message);
     line.Append(CAnsiString::ToUtf8(message).GetText());
     WriteLine(line);
 }

@@ -6,13 +6,21 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 
-# Starts a persistent wineserver and boots the prefix, detached from our output:
-# a wineserver started by a child of ctest would keep ctest's pipe open.
+# Starts a persistent wineserver for the prefix and boots the prefix, detached
+# from our output: a wineserver started by a child of ctest would keep ctest's
+# pipe open. When a wineserver already serves the prefix (another run is
+# using it), that one is used and left running.
+wine_started_server=no
 wine_up() {
-  wineserver -p </dev/null >/dev/null 2>&1
+  if wineserver -p </dev/null >/dev/null 2>&1; then
+    wine_started_server=yes
+  fi
   wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
+# Stops the wineserver, but only one that wine_up started.
 wine_down() {
-  wineserver -k </dev/null >/dev/null 2>&1 || true
+  if [ "$wine_started_server" = yes ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+  fi
 }

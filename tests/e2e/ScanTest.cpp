@@ -377,6 +377,8 @@ SCrashResult ScanUntilDeath(const std::string& fixture, bool withDumpFolder)
     result.dumpFolder = MakeTemporaryFolder("scan-dumps");
     SServerOptions options;
     options.serverPath = ServerPath();
+    // Writing a dump takes Wine many seconds, during which the server is silent.
+    options.silenceTimeoutMs = 120000;
     if (withDumpFolder)
         options.dumpFolder = result.dumpFolder;
     CServerConnection server;
@@ -425,7 +427,7 @@ TEST(ServerCrash, CrashInsideDllMainEndsCleanly)
     SServerOptions options;
     options.serverPath = ServerPath();
     options.dumpFolder = MakeTemporaryFolder("scan-dumps");
-    options.silenceTimeoutMs = 20000;
+    options.silenceTimeoutMs = 120000;
     CServerConnection server;
     StartServer(server, options);
     ASSERT_TRUE(server.SendRequest(Fixture("CrashInDllMain")));

@@ -37,6 +37,21 @@ TEST(OutputChannel, MessagesTravelAsUtf8)
     EXPECT_EQ(expected, sink.writes);
 }
 
+TEST(OutputChannel, PluginTextCannotForgeLines)
+{
+    CRecordingSink sink;
+    LogInfo(u"Found shell: %.8X - %S\n", 5, "Evil\nready:\n>:{\n");
+    LogInfo(u"Query host can do: '%S'\n", "\n");
+    LogInfo(u"Scanning plugin: '%s'\n", u"C:\\a.dll\r");
+    const std::vector<std::string> expected = {
+        "info:Found shell: 00000005 - Evil?ready:?>:{?\n",
+        "info:Query host can do: '?'\n",
+        // A carriage return does not end a line for the host; it stays.
+        "info:Scanning plugin: 'C:\\a.dll\r'\n",
+    };
+    EXPECT_EQ(expected, sink.writes);
+}
+
 TEST(OutputChannel, WithoutASinkLinesAreDropped)
 {
     IOutputSink* previous = GetOutputSink();
