@@ -7,7 +7,7 @@
 // ended with 0 after the host closed its input, else 1.
 
 #include "client/ServerConnection.h"
-#include "foundation/Win32.h"
+#include "client/WideTextWin.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -16,15 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string Utf8FromWide(const wchar_t* text)
-{
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(count > 0 ? count - 1 : 0), '\0');
-    if (count > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], count, nullptr, nullptr);
-    return utf8;
-}
 
 void PrintLine(const std::string& line)
 {

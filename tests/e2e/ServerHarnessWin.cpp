@@ -1,31 +1,6 @@
 #include "e2e/ServerHarness.h"
 
-#include "foundation/Win32.h"
-
-namespace {
-
-std::string Utf8FromWide(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int count =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], count, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring WideFromUtf8(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-    return wide;
-}
-
-} // namespace
+#include "client/WideTextWin.h"
 
 std::string BinaryFolder()
 {
