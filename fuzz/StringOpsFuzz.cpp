@@ -57,6 +57,7 @@ public:
     using TText = std::basic_string<TUnit>;
     using TBlock = std::shared_ptr<SModelBlock<TUnit>>;
     static constexpr int kSlots = 4;
+    static constexpr std::size_t kMaxPiece = 64;
 
     explicit CStringOps(FuzzedDataProvider& data) : m_data(data) {}
 
@@ -92,7 +93,7 @@ public:
     }
 
 private:
-    /// A source text: null, the input, or a tail of a slot's own block.
+    /// A source text: null, the input, or a tail of a slot's block (this slot's or another's).
     struct SSource {
         const TUnit* pointer = nullptr;
         const SModelBlock<TUnit>* block = nullptr; ///< the block pointer lies in, if a slot's
@@ -108,8 +109,10 @@ private:
             return source;
         case 1:
             if (m_model[other]) {
+                // At most the last kMaxPiece units, so that texts grow slowly.
                 const std::size_t length = m_model[other]->text.size();
-                const std::size_t offset = m_data.ConsumeIntegralInRange<std::size_t>(0, length);
+                const std::size_t first = length > kMaxPiece ? length - kMaxPiece : 0;
+                const std::size_t offset = m_data.ConsumeIntegralInRange<std::size_t>(first, length);
                 source.pointer = m_strings[other].GetText() + offset;
                 source.block = m_model[other].get();
                 source.text = m_model[other]->text.substr(offset);
@@ -119,7 +122,7 @@ private:
         default:
             break;
         }
-        const std::string bytes = m_data.ConsumeRandomLengthString(64);
+        const std::string bytes = m_data.ConsumeRandomLengthString(2 * kMaxPiece);
         for (std::size_t i = 0; i + sizeof(TUnit) <= bytes.size(); i += sizeof(TUnit)) {
             TUnit unit = 0;
             for (std::size_t b = 0; b < sizeof(TUnit); ++b) {

@@ -26,13 +26,7 @@ case "$mode" in
 esac
 [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || usage
 
-# Only the compiler and the fuzzer runtime are needed here.
-for package in clang-14 libclang-rt-14-dev; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    "$root/tools/install-deps.sh"
-    break
-  fi
-done
+"$root/tools/install-deps.sh"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DSCANSERVER_FUZZ=ON >/dev/null
 cmake --build "$build" --target fuzzers -- -j2 >/dev/null
 
