@@ -80,10 +80,11 @@ bool IsCapability(const std::string& text)
     return false;
 }
 
-/// The log line text for narrow bytes shown through %S: each byte one unit, then UTF-8.
-std::string NarrowInLog(const std::string& bytes)
+/// The can-do line for a text: each byte one unit, a line feed inside the line as '?', UTF-8.
+std::string CanDoLine(const std::string& bytes)
 {
-    return unicode_reference::EncodeUtf8(format_reference::WidenBytes(bytes));
+    const std::u16string message = u"Query host can do: '" + format_reference::WidenBytes(bytes) + u"'\n";
+    return "info:" + unicode_reference::EncodeUtf8(format_reference::OnOneLine(message));
 }
 
 /// A can-do text: a capability with some letters' case flipped and perhaps cut or
@@ -183,9 +184,8 @@ void OneCall(FuzzedDataProvider& data)
     FUZZ_CHECK(g_wantMidiCalled == (opcode == audioMasterWantMidi));
 
     if (opcode == audioMasterCanDo) {
-        const std::string shown = pointer != nullptr ? NarrowInLog(canDo) : "(null)";
         FUZZ_CHECK(sink.writes.size() == 1);
-        FUZZ_CHECK_MSG(sink.writes[0] == "info:Query host can do: '" + shown + "'\n", Printable(sink.writes[0]));
+        FUZZ_CHECK_MSG(sink.writes[0] == CanDoLine(pointer != nullptr ? canDo : "(null)"), Printable(sink.writes[0]));
         FUZZ_CHECK_MSG(answer == (pointer != nullptr && IsCapability(canDo) ? 1 : 0),
                        "can do '" + Printable(canDo) + "' answered " + std::to_string(answer));
         return;

@@ -107,6 +107,18 @@ inline EKind KindOf(char letter)
     }
 }
 
+/// message as an output line carries it: every line feed but a final one becomes
+/// '?', so that no text inside a message can start a line of its own.
+inline std::u16string OnOneLine(std::u16string message)
+{
+    for (std::size_t i = 0; i + 1 < message.size(); ++i) {
+        if (message[i] == u'\n') {
+            message[i] = u'?';
+        }
+    }
+    return message;
+}
+
 /// The expected text of a format made of literal units and the plain conversions
 /// %s %S %i %p %.8X %.4x %%, each taking the next argument.
 inline std::u16string RenderFormat(const std::u16string& format, const std::vector<SArgument>& arguments)
