@@ -20,6 +20,7 @@
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -132,8 +133,10 @@ std::string Run(const SDriverOptions& options, const SBenchSetup& setup, const s
         const auto step = [&](int figure, const char* what, const auto& measure) {
             if (!error.empty() || !wants(figure))
                 return;
-            std::fprintf(stderr, "round %d/%d: %s\n", round, options.rounds, what);
+            const auto start = std::chrono::steady_clock::now();
             error = measure();
+            std::fprintf(stderr, "round %d/%d: %s (%.1f s)\n", round, options.rounds, what,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         };
         step(1, "per-request cost, plain fixture",
              [&] { return MeasureRequestCost(setup, "plain", plain, setup.requests, values, facts.plain); });
@@ -148,6 +151,9 @@ std::string Run(const SDriverOptions& options, const SBenchSetup& setup, const s
         step(6, "scanner --jobs 1 and 2", [&] {
             return setup.scanner.empty() ? std::string() : MeasureScannerJobs(setup, values);
         });
+        const std::string retired = AwaitRetiredServers();
+        if (error.empty())
+            error = retired;
         if (!error.empty())
             return error;
     }
@@ -188,14 +194,19 @@ void AddRequestCostRows(CBenchTable& table, const CRoundValues& values, const st
                      std::to_string(lines) + " line writes+flushes per request");
     table.AddNote("the limit program holds the server's " + std::to_string(facts.serverLibraries) +
                   " loaded libraries, so a plug-in's imports find the same modules resident");
+    const auto& minimalHost = values.Get(key + ".minimalHost");
     table.AddRow("server, through the client", Summarise(server), "requests/s");
+    table.AddRow("server, minimal host (one thread, plain read loop)", Summarise(minimalHost), "requests/s");
     table.AddRow("limit (a): same Windows work in-process, no protocol", Summarise(limitA), "requests/s");
     table.AddRow("limit (b): (a) + " + std::to_string(lines) + " line writes+flushes, host reads", Summarise(limitB),
                  "requests/s");
     table.AddRow("server / limit (a)", Summarise(RoundRatios(server, limitA)), "x");
     table.AddRow("server / limit (b)", Summarise(RoundRatios(server, limitB)), "x");
-    table.AddRow("server's cost per request above limit (b)", Summarise(PerRound(server, limitB, MicrosecondsAbove)),
-                 "us");
+    table.AddRow("minimal host / limit (b)", Summarise(RoundRatios(minimalHost, limitB)), "x");
+    table.AddRow("cost per request above limit (b), through the client",
+                 Summarise(PerRound(server, limitB, MicrosecondsAbove)), "us");
+    table.AddRow("cost per request above limit (b), minimal host",
+                 Summarise(PerRound(minimalHost, limitB, MicrosecondsAbove)), "us");
 }
 
 std::string Megabytes(uint64_t bytes)
@@ -220,6 +231,8 @@ void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBen
     table.AddRow("server's own growth per request (server - control)",
                  Summarise(PerRound(growth, control, [](double server, double limit) { return server - limit; })),
                  "KB");
+    table.AddRow("server growth per request, missing library (no plug-in code)",
+                 Summarise(values.Get("memory.missing.growth")), "KB");
     table.AddRow("server peak working set after " + last + " requests", Summarise(values.Get("memory.peak")), "MB");
     table.AddRow("minimal program (limit) working set", Summarise(values.Get("memory.limit.ws")), "MB");
     table.AddRow("minimal program (limit) peak working set", Summarise(values.Get("memory.limit.peak")), "MB");
@@ -259,7 +272,7 @@ std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, 
         table.AddRow("server (splash window, GDI+, banner)", Summarise(server), "ms");
         table.AddRow("minimal GUI program writing \"ready:\" (limit)", Summarise(limit), "ms");
         table.AddRow("server / limit", Summarise(RoundRatios(server, limit)), "x");
-        table.AddRow("server: input closed to process end", Summarise(values.Get("exit.server")), "ms");
+        table.AddRow("server: input closed to process end (first start)", Summarise(values.Get("exit.server")), "ms");
         table.AddRow("minimal program: input closed to process end", Summarise(values.Get("exit.limit")), "ms");
     }
     if (wants(4)) {
@@ -286,6 +299,8 @@ std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, 
         table.AddRow("ShellBig.dll>id from the cached library", Summarise(big), "us/request");
         table.AddRow("3-instrument sample shell>id from the cache", Summarise(small), "us/request");
         table.AddRow("big / small shell, per request", Summarise(RoundRatios(big, small)), "x");
+        table.AddRow("server working set growth per big-shell>id request", Summarise(values.Get("shell.growth")),
+                     "KB");
         const auto& plainRate = values.Get("plain.server");
         if (!plainRate.empty()) {
             const auto perRequest = PerRound(plainRate, plainRate, [](double rate, double) { return 1e6 / rate; });

@@ -27,11 +27,11 @@ struct SBenchSetup {
     std::vector<std::string> libraryCopies; ///< one plain plug-in copied to many files
     std::string copiesFolder;   ///< the folder that holds exactly those copies
     std::string scratch;        ///< a folder for the scanner's database
-    int requests = 150;         ///< figure 1: timed requests per round, plain fixture
-    int heavyRequests = 20;     ///< figure 1: timed requests per round, real-sized library
-    int freshFiles = 25;        ///< figure 2: files a round that get a fresh server each
+    int requests = 100;         ///< figure 1: timed requests per round, plain fixture
+    int heavyRequests = 12;     ///< figure 1: timed requests per round, real-sized library
+    int freshFiles = 10;        ///< figure 2: files a round that get a fresh server each
     int starts = 3;             ///< figure 3: starts per round of each program
-    int shellRequests = 250;    ///< figure 4: sub-plug-in requests per round (of 2,000 ids)
+    int shellRequests = 100;    ///< figure 4: sub-plug-in requests per round (of 2,000 ids)
     int footprintRequests = 1000; ///< figure 5: requests before the last reading
 };
 
@@ -42,7 +42,9 @@ struct SRequestFacts {
 };
 
 /// Figure 1 for one library under the key, with that many timed requests:
-/// "<key>.server", "<key>.limitA" and "<key>.limitB" in requests per second.
+/// "<key>.server" (through the client), "<key>.minimalHost" (the server driven
+/// by the least a host can do), "<key>.limitA" and "<key>.limitB", all in
+/// requests per second.
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
                                int requests, CRoundValues& values, SRequestFacts& facts);
 
@@ -52,14 +54,17 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
 std::string MeasureServerModels(const SBenchSetup& setup, int round, CRoundValues& values);
 
 /// Figure 3: "start.server" and "start.limit", milliseconds from process
-/// creation to the first "ready:"; "exit.server" and "exit.limit", from closing
-/// the input to the process's end (each the median of this round's starts).
+/// creation to the first "ready:" (the median of this round's starts);
+/// "exit.server" and "exit.limit", from closing the input to the process's end
+/// (the round's first start; the others are ended at once).
 std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values);
 
 /// Figure 4: "shell.enumeration" (milliseconds for the big shell's own request,
 /// which writes "shell.enumeration.lines" lines),
 /// "shell.big" (this round's share of its sub-plug-in ids) and "shell.small"
-/// (microseconds per sub-plug-in request served from the cached library).
+/// (microseconds per sub-plug-in request served from the cached library);
+/// "shell.growth", the server's working set growth in kilobytes per big-shell
+/// sub-plug-in request (a whole probe without a load or a free).
 std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues& values);
 
 /// Figure 5: megabytes from the host's view of the server: "memory.ws.<n>"
@@ -67,11 +72,18 @@ std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues&
 /// "memory.peak" after the last; the minimal program's "memory.limit.ws" and
 /// "memory.limit.peak". Kilobytes per request: "memory.growth" of the server's
 /// working set from the first request to the last, "memory.control.growth" of
-/// the in-process limit's over as many loads and frees of the same library.
+/// the in-process limit's over as many loads and frees of the same library,
+/// "memory.missing.growth" of a server's over half as many requests for a
+/// library that does not exist (no plug-in code runs).
 std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values);
 
 /// Figure 6: "jobs.1" and "jobs.2", seconds of the scanner over the copies.
 std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values);
+
+/// Waits for the ends of the servers the figures left shutting down (their input
+/// closed) and empties the list; what went wrong when one did not exit with 0.
+/// The driver calls it at the end of every round.
+std::string AwaitRetiredServers();
 
 /// The request counts after which figure 5 reads the server's memory.
 std::vector<int> FootprintCheckpoints(const SBenchSetup& setup);

@@ -1,6 +1,7 @@
 #include "bench/BenchFigures.h"
 
 #include "bench/BenchProcess.h"
+#include "bench/MinimalHost.h"
 #include "client/ServerConnection.h"
 
 #include <algorithm>
@@ -45,19 +46,21 @@ public:
                                                                            : program + " did not become ready";
     }
 
-    /// One request up to the next "ready:"; a logged error fails it. lines, when
-    /// given, gets the number of lines the request produced (ready included).
-    std::string Request(const std::string& request, std::size_t* lines = nullptr)
+    /// One request up to the next "ready:"; a logged error fails it unless one
+    /// is expected. lines, when given, gets the number of lines the request
+    /// produced (ready included).
+    std::string Request(const std::string& request, std::size_t* lines = nullptr, bool errorExpected = false)
     {
         m_lines.clear();
         if (!m_connection.SendRequest(request))
             return "the server's input closed before \"" + request + "\"";
         if (m_connection.ReadUntilReady(&m_lines) != EWaitResult::Ready)
             return "no \"ready:\" after \"" + request + "\"";
-        for (const std::string& line : m_lines) {
-            if (line.compare(0, 6, "error:") == 0)
-                return "\"" + request + "\" failed: " + line;
-        }
+        bool failed = false;
+        for (const std::string& line : m_lines)
+            failed = failed || line.compare(0, 6, "error:") == 0;
+        if (failed != errorExpected)
+            return "\"" + request + "\" " + (failed ? "failed" : "did not fail as expected");
         if (lines != nullptr)
             *lines = m_lines.size() + 1;
         return std::string();
@@ -83,6 +86,25 @@ private:
     CServerConnection m_connection;
     std::vector<std::string> m_lines;
 };
+
+/// Servers whose input is closed and whose ends are awaited at the end of the
+/// round: under Wine on a display without a window manager, a server's orderly
+/// exit waits two seconds for its splash window to be withdrawn. Those waits
+/// sleep, so they may overlap with the next measurements instead of adding up.
+std::vector<std::unique_ptr<CBenchServer>> g_retiredServers;
+std::vector<std::unique_ptr<CMinimalHost>> g_retiredHosts;
+
+void Retire(std::unique_ptr<CBenchServer> server)
+{
+    server->CloseInput();
+    g_retiredServers.push_back(std::move(server));
+}
+
+void Retire(std::unique_ptr<CMinimalHost> host)
+{
+    host->CloseInput();
+    g_retiredHosts.push_back(std::move(host));
+}
 
 struct SLimitRun {
     double microseconds = 0;  ///< for all requests
@@ -120,16 +142,20 @@ struct SStartTimes {
     double exitMs = 0;  ///< from closing its input to its end
 };
 
-SStartTimes TimeOneStart(const std::string& program, std::string& error)
+/// One start; the exit is timed when asked, else the process is ended at once
+/// (the server's orderly exit is slow under Wine on a display without a window
+/// manager, and one timed exit a round tells it).
+SStartTimes TimeOneStart(const std::string& program, bool timeExit, std::string& error)
 {
     SStartTimes times;
     CBenchServer server;
     CClock::time_point start = CClock::now();
     error = server.Start(program);
     times.readyMs = SecondsSince(start) * 1000;
+    if (!error.empty() || !timeExit)
+        return times;
     start = CClock::now();
-    if (error.empty())
-        error = server.Stop();
+    error = server.Stop();
     times.exitMs = SecondsSince(start) * 1000;
     return times;
 }
@@ -158,29 +184,64 @@ std::string TimeScanner(const SBenchSetup& setup, unsigned jobs, double& seconds
                                    std::to_string(run.exitCode) + ":\n" + run.output;
 }
 
+/// "memory.missing.growth": the server's working set growth per request, in
+/// kilobytes, for requests whose library does not exist, so that no plug-in
+/// code runs and every byte of growth would be the server's own.
+std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& values)
+{
+    const std::string missing = setup.scratch + "\\NoSuchPlugin.dll";
+    const int requests = std::max(2, setup.footprintRequests / 2);
+    auto server = std::make_unique<CBenchServer>();
+    std::string error = server->Start(setup.server);
+    if (error.empty())
+        error = server->Request(missing, nullptr, true);
+    const SMemoryCounters before = server->Memory();
+    for (int request = 1; error.empty() && request < requests; ++request)
+        error = server->Request(missing, nullptr, true);
+    const SMemoryCounters after = server->Memory();
+    if (!error.empty())
+        return error;
+    if (!before.valid || !after.valid)
+        return "the server's memory counters cannot be read";
+    values.Add("memory.missing.growth",
+               (static_cast<double>(after.workingSet) - static_cast<double>(before.workingSet)) / 1024 / (requests - 1));
+    Retire(std::move(server));
+    return std::string();
+}
+
 } // namespace
 
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
                                int requests, CRoundValues& values, SRequestFacts& facts)
 {
-    CBenchServer server;
-    std::string error = server.Start(setup.server);
+    auto server = std::make_unique<CBenchServer>();
+    std::string error = server->Start(setup.server);
     // The first request is untimed, as in the limit program, and counts the lines.
     if (error.empty())
-        error = server.Request(library, &facts.linesPerRequest);
-    const std::vector<std::string> serverLibraries = server.Libraries();
+        error = server->Request(library, &facts.linesPerRequest);
+    const std::vector<std::string> serverLibraries = server->Libraries();
     facts.serverLibraries = serverLibraries.size();
     if (error.empty() && serverLibraries.empty())
         error = "the server's loaded libraries cannot be read";
     const CClock::time_point start = CClock::now();
     for (int request = 0; error.empty() && request < requests; ++request)
-        error = server.Request(library);
+        error = server->Request(library);
     const double seconds = SecondsSince(start);
-    if (error.empty())
-        error = server.Stop();
     if (!error.empty())
         return error;
+    Retire(std::move(server));
     values.Add(key + ".server", requests / seconds);
+
+    auto minimal = std::make_unique<CMinimalHost>();
+    bool served = minimal->Start(setup.server) && minimal->Request(library);
+    const CClock::time_point minimalStart = CClock::now();
+    for (int request = 0; served && request < requests; ++request)
+        served = minimal->Request(library);
+    const double minimalSeconds = SecondsSince(minimalStart);
+    if (!served)
+        return "the server failed under the minimal host";
+    Retire(std::move(minimal));
+    values.Add(key + ".minimalHost", requests / minimalSeconds);
 
     SLimitRun withoutProtocol;
     if (!RunInProcessLimit(setup, library, requests, 0, serverLibraries, withoutProtocol, error))
@@ -196,92 +257,96 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
 std::string MeasureServerModels(const SBenchSetup& setup, int round, CRoundValues& values)
 {
     // The clock stops at the last answer: a host needs the answers, not the
-    // servers' ends. The exits are awaited (and checked) afterwards.
+    // servers' ends. The exits are awaited (and checked) with the round's.
     CClock::time_point start = CClock::now();
-    CBenchServer persistent;
-    std::string error = StartAndScan(persistent, setup.server, setup.libraryCopies);
+    auto persistent = std::make_unique<CBenchServer>();
+    std::string error = StartAndScan(*persistent, setup.server, setup.libraryCopies);
     values.Add("files.persistent", SecondsSince(start));
-    if (error.empty())
-        error = persistent.Stop();
     if (!error.empty())
         return error;
+    Retire(std::move(persistent));
 
     const std::size_t files = setup.libraryCopies.size();
     const std::size_t share = std::min<std::size_t>(static_cast<std::size_t>(setup.freshFiles), files);
-    std::vector<std::unique_ptr<CBenchServer>> servers;
     start = CClock::now();
     for (std::size_t index = 0; error.empty() && index < share; ++index) {
         const std::string& library = setup.libraryCopies[(static_cast<std::size_t>(round) * share + index) % files];
-        servers.push_back(std::make_unique<CBenchServer>());
-        error = StartAndScan(*servers.back(), setup.server, {library});
-        servers.back()->CloseInput();
+        auto fresh = std::make_unique<CBenchServer>();
+        error = StartAndScan(*fresh, setup.server, {library});
+        Retire(std::move(fresh));
     }
     if (error.empty())
         values.Add("files.fresh", SecondsSince(start) / static_cast<double>(share));
-    for (std::size_t server = 0; error.empty() && server < servers.size(); ++server)
-        error = servers[server]->Stop();
     return error;
 }
 
 std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values)
 {
-    std::vector<SStartTimes> server;
-    std::vector<SStartTimes> limit;
+    std::vector<double> serverReady;
+    std::vector<double> limitReady;
     std::string error;
     // Alternating, so that both programs meet the same moments of the machine.
     for (int start = 0; error.empty() && start < setup.starts; ++start) {
-        server.push_back(TimeOneStart(setup.server, error));
-        if (error.empty())
-            limit.push_back(TimeOneStart(setup.readyLimit, error));
+        const bool timeExit = start == 0;
+        const SStartTimes server = TimeOneStart(setup.server, timeExit, error);
+        if (!error.empty())
+            break;
+        const SStartTimes limit = TimeOneStart(setup.readyLimit, timeExit, error);
+        serverReady.push_back(server.readyMs);
+        limitReady.push_back(limit.readyMs);
+        if (timeExit) {
+            values.Add("exit.server", server.exitMs);
+            values.Add("exit.limit", limit.exitMs);
+        }
     }
     if (!error.empty())
         return error;
-    const auto median = [](const std::vector<SStartTimes>& times, double SStartTimes::*member) {
-        std::vector<double> picked;
-        for (const SStartTimes& time : times)
-            picked.push_back(time.*member);
-        return Summarise(picked).median;
-    };
-    values.Add("start.server", median(server, &SStartTimes::readyMs));
-    values.Add("start.limit", median(limit, &SStartTimes::readyMs));
-    values.Add("exit.server", median(server, &SStartTimes::exitMs));
-    values.Add("exit.limit", median(limit, &SStartTimes::exitMs));
+    values.Add("start.server", Summarise(serverReady).median);
+    values.Add("start.limit", Summarise(limitReady).median);
     return std::string();
 }
 
 std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues& values)
 {
-    CBenchServer server;
-    std::string error = server.Start(setup.server);
+    auto server = std::make_unique<CBenchServer>();
+    std::string error = server->Start(setup.server);
     if (!error.empty())
         return error;
     CClock::time_point start = CClock::now();
     std::size_t lines = 0;
-    error = server.Request(setup.shellBig, &lines);
+    error = server->Request(setup.shellBig, &lines);
     if (!error.empty())
         return error;
     values.Add("shell.enumeration", SecondsSince(start) * 1000);
     values.Add("shell.enumeration.lines", static_cast<double>(lines));
 
+    const SMemoryCounters before = server->Memory();
     start = CClock::now();
     for (int request = 0; error.empty() && request < setup.shellRequests; ++request) {
         const int position = (round * setup.shellRequests + request) % kBigShellSubPlugins;
-        error = server.Request(setup.shellBig + ">" + HexId(kBigShellFirstId + static_cast<uint32_t>(position)));
+        error = server->Request(setup.shellBig + ">" + HexId(kBigShellFirstId + static_cast<uint32_t>(position)));
     }
     if (!error.empty())
         return error;
     values.Add("shell.big", SecondsSince(start) * 1e6 / setup.shellRequests);
+    // The whole probe runs, but no library is loaded or freed: growth here
+    // would be the server's (or the effect's) own.
+    const SMemoryCounters after = server->Memory();
+    if (before.valid && after.valid)
+        values.Add("shell.growth", (static_cast<double>(after.workingSet) - static_cast<double>(before.workingSet)) /
+                                       1024 / setup.shellRequests);
 
     // The sample shell's three instruments, TsI1..TsI3, in turn.
     constexpr uint32_t kSmallShellFirstId = 0x54734931;
-    error = server.Request(setup.smallShell);
+    error = server->Request(setup.smallShell);
     start = CClock::now();
     for (int request = 0; error.empty() && request < setup.shellRequests; ++request)
-        error = server.Request(setup.smallShell + ">" + HexId(kSmallShellFirstId + static_cast<uint32_t>(request % 3)));
+        error = server->Request(setup.smallShell + ">" + HexId(kSmallShellFirstId + static_cast<uint32_t>(request % 3)));
     if (!error.empty())
         return error;
     values.Add("shell.small", SecondsSince(start) * 1e6 / setup.shellRequests);
-    return server.Stop();
+    Retire(std::move(server));
+    return std::string();
 }
 
 std::vector<int> FootprintCheckpoints(const SBenchSetup& setup)
@@ -296,16 +361,16 @@ std::vector<int> FootprintCheckpoints(const SBenchSetup& setup)
 
 std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values)
 {
-    CBenchServer server;
-    std::string error = server.Start(setup.server);
+    auto server = std::make_unique<CBenchServer>();
+    std::string error = server->Start(setup.server);
     int done = 0;
     double firstWorkingSet = 0;
     for (const int checkpoint : FootprintCheckpoints(setup)) {
         for (; error.empty() && done < checkpoint; ++done)
-            error = server.Request(library);
+            error = server->Request(library);
         if (!error.empty())
             return error;
-        const SMemoryCounters memory = server.Memory();
+        const SMemoryCounters memory = server->Memory();
         if (!memory.valid)
             return "the server's memory counters cannot be read";
         values.Add("memory.ws." + std::to_string(checkpoint), memory.workingSet / kMegabyte);
@@ -317,10 +382,8 @@ std::string MeasureFootprint(const SBenchSetup& setup, const std::string& librar
                 values.Add("memory.growth", (memory.workingSet - firstWorkingSet) / 1024 / (checkpoint - 1));
         }
     }
-    const std::vector<std::string> serverLibraries = server.Libraries();
-    error = server.Stop();
-    if (!error.empty())
-        return error;
+    const std::vector<std::string> serverLibraries = server->Libraries();
+    Retire(std::move(server));
 
     // The control: the same loads and frees in a process of ours that keeps
     // nothing, to tell the system's own growth from the server's.
@@ -330,16 +393,21 @@ std::string MeasureFootprint(const SBenchSetup& setup, const std::string& librar
     values.Add("memory.control.growth",
                (control.workingSetAfter - control.workingSetBefore) / 1024 / setup.footprintRequests);
 
-    CBenchServer minimal;
-    error = minimal.Start(setup.readyLimit);
+    error = MeasureGrowthWithoutPlugIn(setup, values);
     if (!error.empty())
         return error;
-    const SMemoryCounters memory = minimal.Memory();
+
+    auto minimal = std::make_unique<CBenchServer>();
+    error = minimal->Start(setup.readyLimit);
+    if (!error.empty())
+        return error;
+    const SMemoryCounters memory = minimal->Memory();
     if (!memory.valid)
         return "the minimal program's memory counters cannot be read";
     values.Add("memory.limit.ws", memory.workingSet / kMegabyte);
     values.Add("memory.limit.peak", memory.peakWorkingSet / kMegabyte);
-    return minimal.Stop();
+    Retire(std::move(minimal));
+    return std::string();
 }
 
 std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values)
@@ -352,4 +420,21 @@ std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values)
         values.Add("jobs." + std::to_string(jobs), seconds);
     }
     return std::string();
+}
+
+std::string AwaitRetiredServers()
+{
+    std::string error;
+    for (const auto& server : g_retiredServers) {
+        const std::string stopped = server->Stop();
+        if (error.empty())
+            error = stopped;
+    }
+    for (const auto& host : g_retiredHosts) {
+        if (!host->Stop() && error.empty())
+            error = "a server driven by the minimal host did not exit with 0";
+    }
+    g_retiredServers.clear();
+    g_retiredHosts.clear();
+    return error;
 }
