@@ -107,7 +107,7 @@ void Retire(std::unique_ptr<CMinimalHost> host)
 }
 
 struct SLimitRun {
-    double microseconds = 0;  ///< for all requests
+    double microseconds = 0;     ///< for all requests
     double workingSetBefore = 0; ///< bytes, after the untimed first request
     double workingSetAfter = 0;  ///< bytes, after the last request
 };
@@ -131,7 +131,8 @@ bool RunInProcessLimit(const SBenchSetup& setup, const std::string& library, int
     result.workingSetBefore = std::strtod(rest, &rest);
     result.workingSetAfter = std::strtod(rest, &rest);
     if (run.exitCode != 0 || result.microseconds <= 0) {
-        error = "InProcessLimit failed: " + run.output.substr(run.output.size() - std::min<std::size_t>(run.output.size(), 500));
+        const std::size_t tail = std::min<std::size_t>(run.output.size(), 500);
+        error = "InProcessLimit failed: " + run.output.substr(run.output.size() - tail);
         return false;
     }
     return true;
