@@ -287,13 +287,15 @@ std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, 
             // What the enumeration's lines alone cost at limit (b)'s price of a line in the same round.
             const double lineCount = enumerationLines.front();
             const std::size_t plainLines = facts.plain.linesPerRequest;
-            const auto lineMs = PerRound(values.Get("plain.limitB"), values.Get("plain.limitA"),
-                                         [](double withLines, double without) { return 1e3 / withLines - 1e3 / without; });
+            const auto millisecondsAbove = [](double withLines, double without) {
+                return 1e3 / withLines - 1e3 / without;
+            };
+            const auto lineMs = PerRound(values.Get("plain.limitB"), values.Get("plain.limitA"), millisecondsAbove);
             std::vector<double> linesOnly;
             for (const double requestLinesMs : lineMs)
                 linesOnly.push_back(requestLinesMs / static_cast<double>(plainLines) * lineCount);
-            table.AddRow("its " + FormatFigure(lineCount) + " lines at limit (b)'s cost of a line", Summarise(linesOnly),
-                         "ms");
+            table.AddRow("its " + FormatFigure(lineCount) + " lines at limit (b)'s cost of a line",
+                         Summarise(linesOnly), "ms");
             table.AddRow("enumeration / its lines at limit (b)", Summarise(RoundRatios(enumeration, linesOnly)), "x");
         }
         table.AddRow("ShellBig.dll>id from the cached library", Summarise(big), "us/request");

@@ -204,8 +204,8 @@ std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& v
         return error;
     if (!before.valid || !after.valid)
         return "the server's memory counters cannot be read";
-    values.Add("memory.missing.growth",
-               (static_cast<double>(after.workingSet) - static_cast<double>(before.workingSet)) / 1024 / (requests - 1));
+    const double grown = static_cast<double>(after.workingSet) - static_cast<double>(before.workingSet);
+    values.Add("memory.missing.growth", grown / 1024 / (requests - 1));
     Retire(std::move(server));
     return std::string();
 }
@@ -342,7 +342,8 @@ std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues&
     error = server->Request(setup.smallShell);
     start = CClock::now();
     for (int request = 0; error.empty() && request < setup.shellRequests; ++request)
-        error = server->Request(setup.smallShell + ">" + HexId(kSmallShellFirstId + static_cast<uint32_t>(request % 3)));
+        error = server->Request(setup.smallShell + ">" +
+                                HexId(kSmallShellFirstId + static_cast<uint32_t>(request % 3)));
     if (!error.empty())
         return error;
     values.Add("shell.small", SecondsSince(start) * 1e6 / setup.shellRequests);

@@ -55,7 +55,8 @@ bool CMinimalHost::Start(const std::string& server)
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     m_input = input;
     m_output = output;
-    std::wstring commandLine = L"\"" + WideFromUtf8(server) + L"\" " + Hex(childInput) + L" " + Hex(childOutput) + L" 0";
+    std::wstring commandLine =
+        L"\"" + WideFromUtf8(server) + L"\" " + Hex(childInput) + L" " + Hex(childOutput) + L" 0";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created = {};
