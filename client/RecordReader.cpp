@@ -149,7 +149,7 @@ bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string
     COrderedJson object;
     try {
         object = COrderedJson::parse(WithoutTrailingCommas(text));
-    } catch (const COrderedJson::parse_error& failure) {
+    } catch (const COrderedJson::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("the record is not well-formed: ") + failure.what();
         return false;
     }

@@ -126,7 +126,7 @@ bool CScanDatabase::FromJson(const std::string& text, std::string& error)
     nlohmann::ordered_json document;
     try {
         document = nlohmann::ordered_json::parse(text);
-    } catch (const nlohmann::ordered_json::parse_error& failure) {
+    } catch (const nlohmann::ordered_json::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("not JSON: ") + failure.what();
         return false;
     }

@@ -206,6 +206,7 @@ TEST(RecordReader, RejectsRecordsThatAreNotWellFormed)
         {"the id is a number", WithLine(1, "  \"id\":        12,")},
         {"a count is out of range", WithLine(7, "  \"numInputs\": 2147483648,")},
         {"a count is a string", WithLine(7, "  \"numInputs\": \"2\",")},
+        {"a number too large for a double", WithLine(7, "  \"numInputs\": 1e400,")},
         {"a boolean is a number", WithLine(9, "  \"wantsMidi\":  1,")},
         {"an unterminated string", WithLine(2, "  \"name\":      \"abc,")},
         {"a raw control character", WithLine(2, "  \"name\":      \"a\tb\",")},
