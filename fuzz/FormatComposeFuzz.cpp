@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             const SConversion conversion = ConsumeConversion(provider);
             arguments.push_back(ConsumeArgument(provider, format_reference::KindOf(conversion.letter)));
-            format += format_reference::FromAscii(conversion.Spec());
+            format += format_reference::FromAscii(conversion.Directive());
             expected += format_reference::Render(conversion, arguments.back());
         }
     }

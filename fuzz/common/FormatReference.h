@@ -35,14 +35,14 @@ struct SConversion {
     int precision = -1; ///< below 0: none
 
     /// The conversion as format text, for example "%-08.4x".
-    std::string Spec() const
+    std::string Directive() const
     {
-        std::string spec = "%";
-        spec += leftAlign ? "-" : "";
-        spec += zeroPad ? "0" : "";
-        spec += width > 0 ? std::to_string(width) : "";
-        spec += precision >= 0 ? "." + std::to_string(precision) : "";
-        return spec + letter;
+        std::string directive = "%";
+        directive += leftAlign ? "-" : "";
+        directive += zeroPad ? "0" : "";
+        directive += width > 0 ? std::to_string(width) : "";
+        directive += precision >= 0 ? "." + std::to_string(precision) : "";
+        return directive + letter;
     }
 };
 
@@ -87,10 +87,10 @@ inline std::u16string Render(const SConversion& conversion, const SArgument& arg
                       static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(argument.pointer)));
         return Pad(conversion, FromAscii(buffer));
     case 'i':
-        std::snprintf(buffer, sizeof buffer, conversion.Spec().c_str(), argument.integer);
+        std::snprintf(buffer, sizeof buffer, conversion.Directive().c_str(), argument.integer);
         return FromAscii(buffer);
     default:
-        std::snprintf(buffer, sizeof buffer, conversion.Spec().c_str(), argument.hex);
+        std::snprintf(buffer, sizeof buffer, conversion.Directive().c_str(), argument.hex);
         return FromAscii(buffer);
     }
 }
