@@ -6,6 +6,7 @@
 #include "scan/PluginInfo.h"
 #include "scan/RecordJson.h"
 #include "server/OutputChannel.h"
+#include "support/RecordSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,21 +21,6 @@ public:
         std::fflush(stdout);
     }
 };
-
-CString Text(const char16_t* text)
-{
-    CString string;
-    string.Assign(text);
-    return string;
-}
-
-void AddShell(CPluginInfo& record, std::int32_t id, const char16_t* name)
-{
-    CShellInfo* shell = new CShellInfo;
-    shell->id = id;
-    shell->name = Text(name);
-    record.shells.Add(shell);
-}
 
 void Emit(const CPluginInfo& record)
 {

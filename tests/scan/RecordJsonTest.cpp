@@ -2,6 +2,7 @@
 
 #include "scan/PluginInfo.h"
 #include "support/RecordingSink.h"
+#include "support/RecordSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +13,6 @@
 namespace {
 
 using CLines = std::vector<std::string>;
-
-CString Text(const char16_t* text)
-{
-    CString string;
-    string.Assign(text);
-    return string;
-}
-
-void AddShell(CPluginInfo& record, std::int32_t id, const char16_t* name)
-{
-    CShellInfo* shell = new CShellInfo;
-    shell->id = id;
-    shell->name = Text(name);
-    record.shells.Add(shell);
-}
 
 // Each write the record produced, in order.
 CLines Write(const CPluginInfo& record)

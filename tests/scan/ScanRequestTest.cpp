@@ -4,6 +4,7 @@
 #include "server/ServerState.h"
 #include "support/FakePlugin.h"
 #include "support/FakeScanPlatform.h"
+#include "support/RecordSupport.h"
 #include "support/RecordingSink.h"
 
 #include <gtest/gtest.h>
@@ -16,13 +17,6 @@ std::string Narrow(const CString& text)
     for (const char16_t* unit = text.GetText(); unit != nullptr && *unit != 0; ++unit)
         narrow.push_back(static_cast<char>(*unit));
     return narrow;
-}
-
-CString Wide(const char16_t* text)
-{
-    CString wide;
-    wide.Assign(text);
-    return wide;
 }
 
 TEST(SplitRequest, PathAndHexadecimalId)
@@ -46,7 +40,7 @@ TEST(SplitRequest, PathAndHexadecimalId)
         {u"", "", 0},
     };
     for (const SCase& c : cases) {
-        const SScanTarget target = SplitRequest(Wide(c.text));
+        const SScanTarget target = SplitRequest(Text(c.text));
         EXPECT_EQ(c.path, Narrow(target.path)) << c.path;
         EXPECT_NE(nullptr, target.path.GetText()) << "a request's path is never null";
         EXPECT_EQ(c.id, target.shellId) << c.path;
@@ -106,7 +100,7 @@ protected:
     {
         CFakeEffect::Next() = &effect;
         sink.writes.clear();
-        ScanRequest(Wide(request));
+        ScanRequest(Text(request));
         std::vector<std::string> lines;
         for (const std::string& line : sink.writes) {
             if (line.compare(0, 5, "info:") == 0 && line.find("Found") == std::string::npos &&
