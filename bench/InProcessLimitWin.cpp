@@ -16,7 +16,7 @@
 // or a library cannot be loaded, 2 after a usage error.
 
 #include "foundation/Win32.h"
-#include "scan/Vst2.h"
+#include "vst/Vst2.h"
 
 #include <psapi.h>
 

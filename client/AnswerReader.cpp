@@ -1,12 +1,12 @@
 #include "client/AnswerReader.h"
 
 #include "client/LineSplitter.h"
+#include "wire/Protocol.h"
 
 #include <cstdio>
 
 namespace {
 
-constexpr uint32_t kCrashFilterExitCode = 9;
 
 std::string ExitCodeText(uint32_t code)
 {
@@ -31,7 +31,7 @@ CAnswerReader::CAnswerReader(std::size_t keptLines) : m_keptLines(keptLines) {}
 
 bool CAnswerReader::AddLine(const std::string& line)
 {
-    if (line == "ready:")
+    if (line == kReadyLine)
         return true;
     if (LineTag(line) == ">")
         m_record.AddLine(LineText(line));
@@ -64,7 +64,7 @@ SScanOutcome CAnswerReader::Crashed(uint32_t exitCode, const std::string& dumpFi
     outcome.exitCode = exitCode;
     outcome.dumpFile = dumpFile;
     outcome.lastLines = LastLines();
-    outcome.error = exitCode == kCrashFilterExitCode
+    outcome.error = exitCode == static_cast<uint32_t>(kCrashExitCode)
                         ? "the scan server crashed (exit code 9)"
                         : "the scan server ended unexpectedly (exit code " + ExitCodeText(exitCode) + ")";
     return outcome;

@@ -3,11 +3,16 @@
 /// stamps, whether one is gone, and the look at a file's PE header.
 
 #include "client/PeCheck.h"
-#include "client/ResultsReport.h"
 #include "client/ScanPlan.h"
 
 #include <string>
 #include <vector>
+
+/// A path given to the scan that does not lead to a library file.
+struct SPathProblem {
+    std::string path;
+    std::string error;
+};
 
 struct SFoundLibraries {
     std::vector<SLibraryFile> files;       ///< each real file once, in walk order

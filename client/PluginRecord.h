@@ -4,6 +4,8 @@
 /// Strings are UTF-8 (the record's \u escapes decoded); the id is the plug-in's
 /// 32-bit unique id, which the record carries as eight hexadecimal digits.
 
+#include "wire/Protocol.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +17,6 @@ struct SSubPlugin {
 
     bool operator==(const SSubPlugin& other) const { return id == other.id && name == other.name; }
 };
-
-/// The category a shell reports; its record lists the sub-plug-ins.
-constexpr int32_t kShellCategory = 10;
 
 struct SPluginRecord {
     uint32_t id = 0;
@@ -32,11 +31,12 @@ struct SPluginRecord {
     bool sendsMidi = false;
     std::string platform;
     bool audio64 = false;
-    int32_t category = -1;
+    int32_t category = kRecordCategoryNone;
     bool synthEdit = false;
     std::vector<SSubPlugin> shells; ///< in the shell's order; only for the shell category
 
-    bool IsShell() const { return category == kShellCategory; }
+    /// A shell's record lists its sub-plug-ins.
+    bool IsShell() const { return category == kPlugCategoryShell; }
     bool operator==(const SPluginRecord& other) const;
     bool operator!=(const SPluginRecord& other) const { return !(*this == other); }
 };

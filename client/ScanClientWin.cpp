@@ -6,6 +6,7 @@
 #include "client/ServerWindows.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <algorithm>
 #include <atomic>
@@ -218,8 +219,9 @@ std::string CScanClient::NewestDump() const
     if (m_dumpFolder.empty())
         return std::string();
     const std::wstring folder = WideFromUtf8(m_dumpFolder);
+    const std::string pattern = std::string(kDumpBaseName) + "-" + kServerPlatform + "-*" + kDumpExtension;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\ScanServer-x64-*.mdmp").c_str(), &found);
+    HANDLE search = FindFirstFileW((folder + L"\\" + WideFromUtf8(pattern)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return std::string();
     std::wstring newest;

@@ -2,6 +2,7 @@
 
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -220,7 +221,7 @@ EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, c
             Kill();
             return EWaitResult::TimedOut;
         }
-        if (line == "ready:")
+        if (line == kReadyLine)
             return EWaitResult::Ready;
         if (onLine)
             onLine(line);

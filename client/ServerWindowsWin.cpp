@@ -2,11 +2,11 @@
 
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 namespace {
 
 /// The class of the server's splash window.
-constexpr wchar_t kSplashClass[] = L"TessivaneScanServer";
 
 struct SSearch {
     DWORD processId;
@@ -22,7 +22,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
         return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(window, className, sizeof className / sizeof className[0]);
-    if (lstrcmpW(className, kSplashClass) == 0)
+    if (lstrcmpW(className, WideFromUtf8(kSplashWindowClass).c_str()) == 0)
         return TRUE;
     wchar_t title[512] = {};
     const int length = GetWindowTextW(window, title, sizeof title / sizeof title[0]);

@@ -3,9 +3,6 @@
 /// plug-in) leaves a minidump in the dump folder and ends the process with
 /// exit code 9.
 
-/// Exit code of a server that crashed.
-constexpr int kCrashExitCode = 9;
-
 /// Prepares the lock that serialises dump writing. Call first thing at start-up.
 void InitializeCrashHandling();
 

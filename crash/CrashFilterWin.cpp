@@ -1,8 +1,9 @@
 #include "crash/CrashFilter.h"
 
 #include "crash/DumpPath.h"
+#include "crash/DumpSettings.h"
 #include "foundation/Win32.h"
-#include "server/ServerState.h"
+#include "wire/Protocol.h"
 
 #include <dbghelp.h>
 

@@ -1,5 +1,7 @@
 #include "crash/DumpPath.h"
 
+#include "wire/Protocol.h"
+
 namespace {
 
 /// Appends to a fixed buffer; remembers when something did not fit.
@@ -70,6 +72,6 @@ bool FormatDumpPath(char16_t* buffer, std::size_t capacity, const char16_t* fold
         writer.Unit(u'-');
         writer.Number(fields[i], i == 0 ? 4 : 2);
     }
-    writer.Text(u".mdmp");
+    writer.Text(kDumpExtensionUtf16);
     return writer.Finish();
 }

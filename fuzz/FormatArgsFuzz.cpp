@@ -11,7 +11,7 @@
 #include "support/RecordingSink.h"
 
 #include "foundation/String.h"
-#include "server/OutputChannel.h"
+#include "process/OutputChannel.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(read.audio64 == record.audio64 && read.synthEdit == record.synthEdit);
     FUZZ_CHECK(read.platform == "x64");
     FUZZ_CHECK(read.category == record.category);
-    if (record.category != kShellCategory) {
+    if (record.category != kPlugCategoryShell) {
         FUZZ_CHECK(read.shells.empty());
     } else if (HasDistinctShellIds(record)) {
         FUZZ_CHECK(read.shells.size() == static_cast<std::size_t>(record.shells.GetCount()));

@@ -10,7 +10,7 @@
 #include "common/StringChecks.h"
 
 #include "foundation/String.h"
-#include "scan/ScanRequest.h"
+#include "scan/RequestTarget.h"
 
 #include <cstdint>
 #include <string>

@@ -1,16 +1,14 @@
 #include "scan/EffectProbe.h"
 
 #include "foundation/Map.h"
+#include "process/OutputChannel.h"
 #include "scan/HostCallback.h"
 #include "scan/ScanPlatform.h"
 #include "scan/ScanState.h"
-#include "server/OutputChannel.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr int kSynthEditResourceId = 165;
 
 intptr_t Dispatch(AEffect* effect, int32_t opcode, void* pointer = nullptr)
 {
@@ -139,7 +137,7 @@ bool ProbeEffect(void* module, CPluginInfo& record)
         return Fail(record, u"Bad magic");
 
     platform.InstallCrashFilter();
-    record.synthEdit = platform.HasResource(module, kSynthEditResourceId, u"SE1");
+    record.synthEdit = platform.HasResource(module, kSynthEditResourceId, kSynthEditResourceType);
     record.name = GetEffectString(effect, effGetEffectName);
     record.vendor = GetEffectString(effect, effGetVendorString);
     record.product = GetEffectString(effect, effGetProductString);

@@ -6,7 +6,7 @@
 
 #include "foundation/String.h"
 #include "scan/PluginInfo.h"
-#include "scan/Vst2.h"
+#include "vst/Vst2.h"
 
 /// Size of the text buffer handed to a plug-in for a name, vendor, product or
 /// sub-plug-in name: far more than any plug-in writes, so that one that

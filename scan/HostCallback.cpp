@@ -1,7 +1,7 @@
 #include "scan/HostCallback.h"
 
+#include "process/OutputChannel.h"
 #include "scan/ScanState.h"
-#include "server/OutputChannel.h"
 
 #include <type_traits>
 
@@ -30,65 +30,6 @@ const char* const kHostCapabilities[] = {
     "startStopProcess",
     "sendVstMidiEventFlagIsRealtime",
     "shellCategory",
-};
-
-struct SOpcodeName {
-    int32_t opcode;
-    const char* name;  // null ends the table
-};
-
-// Searched front to back; 5 has no entry.
-const SOpcodeName kOpcodeNames[] = {
-    {audioMasterAutomate, "audioMasterAutomate"},
-    {audioMasterVersion, "audioMasterVersion"},
-    {audioMasterCurrentId, "audioMasterCurrentId"},
-    {audioMasterIdle, "audioMasterIdle"},
-    {audioMasterPinConnected, "audioMasterPinConnected"},
-    {audioMasterWantMidi, "audioMasterWantMidi"},
-    {audioMasterGetTime, "audioMasterGetTime"},
-    {audioMasterProcessEvents, "audioMasterProcessEvents"},
-    {audioMasterSetTime, "audioMasterSetTime"},
-    {audioMasterTempoAt, "audioMasterTempoAt"},
-    {audioMasterGetNumAutomatableParameters, "audioMasterGetNumAutomatableParameters"},
-    {audioMasterGetParameterQuantization, "audioMasterGetParameterQuantization"},
-    {audioMasterIOChanged, "audioMasterIOChanged"},
-    {audioMasterNeedIdle, "audioMasterNeedIdle"},
-    {audioMasterSizeWindow, "audioMasterSizeWindow"},
-    {audioMasterGetSampleRate, "audioMasterGetSampleRate"},
-    {audioMasterGetBlockSize, "audioMasterGetBlockSize"},
-    {audioMasterGetInputLatency, "audioMasterGetInputLatency"},
-    {audioMasterGetOutputLatency, "audioMasterGetOutputLatency"},
-    {audioMasterGetPreviousPlug, "audioMasterGetPreviousPlug"},
-    {audioMasterGetNextPlug, "audioMasterGetNextPlug"},
-    {audioMasterWillReplaceOrAccumulate, "audioMasterWillReplaceOrAccumulate"},
-    {audioMasterGetCurrentProcessLevel, "audioMasterGetCurrentProcessLevel"},
-    {audioMasterGetAutomationState, "audioMasterGetAutomationState"},
-    {audioMasterOfflineStart, "audioMasterOfflineStart"},
-    {audioMasterOfflineRead, "audioMasterOfflineRead"},
-    {audioMasterOfflineWrite, "audioMasterOfflineWrite"},
-    {audioMasterOfflineGetCurrentPass, "audioMasterOfflineGetCurrentPass"},
-    {audioMasterOfflineGetCurrentMetaPass, "audioMasterOfflineGetCurrentMetaPass"},
-    {audioMasterSetOutputSampleRate, "audioMasterSetOutputSampleRate"},
-    {audioMasterGetOutputSpeakerArrangement, "audioMasterGetOutputSpeakerArrangement"},
-    {audioMasterGetVendorString, "audioMasterGetVendorString"},
-    {audioMasterGetProductString, "audioMasterGetProductString"},
-    {audioMasterGetVendorVersion, "audioMasterGetVendorVersion"},
-    {audioMasterVendorSpecific, "audioMasterVendorSpecific"},
-    {audioMasterSetIcon, "audioMasterSetIcon"},
-    {audioMasterCanDo, "audioMasterCanDo"},
-    {audioMasterGetLanguage, "audioMasterGetLanguage"},
-    {audioMasterOpenWindow, "audioMasterOpenWindow"},
-    {audioMasterCloseWindow, "audioMasterCloseWindow"},
-    {audioMasterGetDirectory, "audioMasterGetDirectory"},
-    {audioMasterUpdateDisplay, "audioMasterUpdateDisplay"},
-    {audioMasterBeginEdit, "audioMasterBeginEdit"},
-    {audioMasterEndEdit, "audioMasterEndEdit"},
-    {audioMasterOpenFileSelector, "audioMasterOpenFileSelector"},
-    {audioMasterCloseFileSelector, "audioMasterCloseFileSelector"},
-    {audioMasterEditFile, "audioMasterEditFile"},
-    {audioMasterGetChunkFile, "audioMasterGetChunkFile"},
-    {audioMasterGetInputSpeakerArrangement, "audioMasterGetInputSpeakerArrangement"},
-    {0, nullptr},
 };
 
 char LowerAscii(char c)
@@ -138,11 +79,8 @@ std::size_t CopyHostString(char* buffer, const char* text)
 
 CString AudioMasterOpcodeName(int32_t opcode)
 {
-    for (const SOpcodeName* entry = kOpcodeNames; entry->name != nullptr; ++entry) {
-        if (entry->opcode == opcode)
-            return CString::Widen(entry->name);
-    }
-    return CString::Widen("<unknown>");
+    const char* name = FindAudioMasterOpcodeName(opcode);
+    return CString::Widen(name != nullptr ? name : "<unknown>");
 }
 
 intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)

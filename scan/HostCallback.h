@@ -10,7 +10,7 @@
 /// effect (the effect, index, value and opt are ignored).
 
 #include "foundation/String.h"
-#include "scan/Vst2.h"
+#include "vst/Vst2.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,9 @@
 #include "scan/RecordJson.h"
 
+#include "process/OutputChannel.h"
 #include "scan/PluginInfo.h"
-#include "scan/Vst2.h"
-#include "server/OutputChannel.h"
+#include "vst/Vst2.h"
+#include "wire/Protocol.h"
 
 #include <climits>
 #include <cstdint>
@@ -53,9 +54,24 @@ const char16_t* Boolean(bool value) { return value ? u"true" : u"false"; }
 // "%.8X" takes the id's 32 bits as they are: -1 is FFFFFFFF.
 unsigned HexId(std::int32_t id) { return static_cast<std::uint32_t>(id); }
 
+/// Writes one member line: its name, its column gap and its JSON value, which
+/// the record ends with a comma whatever follows.
+void WriteMember(ERecordMember member, const char16_t* value)
+{
+    const SRecordMember& spelling = kRecordMembers[member];
+    LogRecord(u"  \"%S\":%S%s,\n", spelling.name, spelling.gap, value);
+}
+
+void WriteMember(ERecordMember member, const CString& value) { WriteMember(member, Text(value)); }
+
+CString Quoted(const CString& text) { return CString::Format(u"\"%s\"", Text(JsonEscape(text))); }
+
+CString Number(std::int32_t value) { return CString::Format(u"%i", value); }
+
 void WriteShells(const CPluginInfo& record)
 {
-    LogRecord(u"  \"shells\": {\n");
+    const SRecordMember& spelling = kRecordMembers[kMemberShells];
+    LogRecord(u"  \"%S\":%S{\n", spelling.name, spelling.gap);
     for (std::int32_t i = 0; i < record.shells.GetCount(); ++i) {
         const CShellInfo* shell = record.shells.GetAt(i);
         LogRecord(u"        \"%.8X\": \"%s\",\n", HexId(shell->id), Text(JsonEscape(shell->name)));
@@ -90,20 +106,20 @@ CString JsonEscape(const CString& text)
 void WriteRecordJson(const CPluginInfo& record)
 {
     LogRecord(u"{\n");
-    LogRecord(u"  \"id\":        \"%.8X\",\n", HexId(record.id));
-    LogRecord(u"  \"name\":      \"%s\",\n", Text(JsonEscape(record.name)));
-    LogRecord(u"  \"vendor\":    \"%s\",\n", Text(JsonEscape(record.vendor)));
-    LogRecord(u"  \"product\":   \"%s\",\n", Text(JsonEscape(record.product)));
-    LogRecord(u"  \"version\":   \"%s\",\n", Text(JsonEscape(record.version)));
-    LogRecord(u"  \"error\":     \"%s\",\n", Text(JsonEscape(record.error)));
-    LogRecord(u"  \"numInputs\": %i,\n", record.numInputs);
-    LogRecord(u"  \"numOutputs\":%i,\n", record.numOutputs);
-    LogRecord(u"  \"wantsMidi\":  %s,\n", Boolean(record.wantsMidi));
-    LogRecord(u"  \"sendsMidi\": %s,\n", Boolean(record.sendsMidi));
-    LogRecord(u"  \"platform\":  \"%s\",\n", u"x64");
-    LogRecord(u"  \"audio64\":   %s,\n", Boolean(record.audio64));
-    LogRecord(u"  \"category\":  %i,\n", record.category);
-    LogRecord(u"  \"synthEdit\": %s,\n", Boolean(record.synthEdit));
+    WriteMember(kMemberId, CString::Format(u"\"%.8X\"", HexId(record.id)));
+    WriteMember(kMemberName, Quoted(record.name));
+    WriteMember(kMemberVendor, Quoted(record.vendor));
+    WriteMember(kMemberProduct, Quoted(record.product));
+    WriteMember(kMemberVersion, Quoted(record.version));
+    WriteMember(kMemberError, Quoted(record.error));
+    WriteMember(kMemberNumInputs, Number(record.numInputs));
+    WriteMember(kMemberNumOutputs, Number(record.numOutputs));
+    WriteMember(kMemberWantsMidi, (Boolean(record.wantsMidi)));
+    WriteMember(kMemberSendsMidi, (Boolean(record.sendsMidi)));
+    WriteMember(kMemberPlatform, CString::Format(u"\"%s\"", kServerPlatformUtf16));
+    WriteMember(kMemberAudio64, (Boolean(record.audio64)));
+    WriteMember(kMemberCategory, Number(record.category));
+    WriteMember(kMemberSynthEdit, (Boolean(record.synthEdit)));
     if (record.category == kPlugCategoryShell) {
         WriteShells(record);
     }

@@ -2,7 +2,7 @@
 
 #include "crash/CrashFilter.h"
 #include "foundation/Win32.h"
-#include "server/MessagePump.h"
+#include "process/MessagePump.h"
 #include "splash/SplashWindow.h"
 
 #include <vector>

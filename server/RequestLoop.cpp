@@ -1,6 +1,6 @@
 #include "server/RequestLoop.h"
 
-#include "server/OutputChannel.h"
+#include "process/OutputChannel.h"
 
 void RunRequestLoop(IRequestSource& source, IRequestHandler& handler)
 {

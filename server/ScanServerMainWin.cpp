@@ -1,15 +1,18 @@
 #include "server/ScanServerMain.h"
 
 #include "crash/CrashFilter.h"
+#include "crash/DumpSettings.h"
 #include "foundation/Win32.h"
+#include "process/MessagePump.h"
+#include "process/OutputChannel.h"
+#include "process/ServerState.h"
+#include "scan/LibraryCache.h"
 #include "scan/ScanPlatformWin.h"
 #include "scan/ScanRequest.h"
 #include "server/CommandLine.h"
-#include "server/MessagePump.h"
-#include "server/OutputChannel.h"
 #include "server/RequestLoop.h"
-#include "server/ServerState.h"
 #include "splash/SplashWindow.h"
+#include "wire/Protocol.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -81,8 +84,7 @@ CWindowsScanPlatform g_windowsScanPlatform;
 int ScanServerMain(void* instance)
 {
     InitializeCrashHandling();
-    g_dumpBaseName.Assign(u"ScanServer");
-    g_dumpBaseName.Append(u"-x64");
+    g_dumpBaseName = CString::Format(u"%s-%s", kDumpBaseNameUtf16, kServerPlatformUtf16);
     InstallCrashFilter();
 
     const SServerArguments arguments = ReadCommandLine();
@@ -96,7 +98,7 @@ int ScanServerMain(void* instance)
     SetScanPlatform(&g_windowsScanPlatform);
 
     CreateSplashWindow(instance, reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.ownerWindow)));
-    LogInfo(u"Tessivane Plugin Scan Server (x64)\n");
+    LogInfo(u"Tessivane Plugin Scan Server (%s)\n", kServerPlatformUtf16);
 
     if (g_inputHandle != nullptr) {
         // A plug-in load must never raise a system error box.

@@ -2,6 +2,7 @@
 
 #include "splash/SplashImageWin.h"
 #include "splash/SplashPlacement.h"
+#include "wire/Protocol.h"
 
 void* g_ownerWindow = nullptr;
 void* g_splashWindow = nullptr;
@@ -9,8 +10,8 @@ void* g_splashBitmap = nullptr;
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"TessivaneScanServer";
-constexpr wchar_t kWindowTitle[] = L"Tessivane Scan Server";
+const wchar_t* const kClassName = AsWide(kSplashWindowClassUtf16);
+const wchar_t* const kWindowTitle = AsWide(kSplashWindowTitleUtf16);
 constexpr DWORD kExtendedStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 constexpr DWORD kStyle = WS_POPUP | WS_VISIBLE;
 

@@ -302,7 +302,7 @@ TEST(RecordReader, ReadsBackWhatTheServersWriterWrites)
         EXPECT_TRUE(record.sendsMidi);
         EXPECT_EQ(c.category, record.category);
         const std::vector<SSubPlugin> expectedShells =
-            c.category == kShellCategory ? std::vector<SSubPlugin>{{static_cast<uint32_t>(c.id ^ 1), c.utf8Name}}
+            c.category == kPlugCategoryShell ? std::vector<SSubPlugin>{{static_cast<uint32_t>(c.id ^ 1), c.utf8Name}}
                                          : std::vector<SSubPlugin>{};
         EXPECT_EQ(expectedShells, record.shells);
     }

@@ -3,7 +3,7 @@
 
 #include "client/ScanDatabase.h"
 
-#include "ClientTestSupport.h"
+#include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "client/ScanPlan.h"
 
-#include "ClientTestSupport.h"
+#include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "client/ScanRun.h"
 
-#include "ClientTestSupport.h"
+#include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // records here and the values that script expects are kept side by side: change
 // both together.
 
+#include "process/OutputChannel.h"
 #include "scan/PluginInfo.h"
 #include "scan/RecordJson.h"
-#include "server/OutputChannel.h"
 #include "support/RecordSupport.h"
 
 #include <cstdint>

@@ -1,7 +1,9 @@
 #include "scan/ScanRequest.h"
 
+#include "scan/FileVersion.h"
+#include "scan/LibraryCache.h"
+#include "scan/RequestTarget.h"
 #include "scan/ScanState.h"
-#include "server/ServerState.h"
 #include "support/FakePlugin.h"
 #include "support/FakeScanPlatform.h"
 #include "support/RecordSupport.h"

@@ -1,3 +1,4 @@
+#include "process/HexNumber.h"
 #include "server/CommandLine.h"
 
 #include <gtest/gtest.h>

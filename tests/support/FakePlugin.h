@@ -2,7 +2,7 @@
 // A VST 2 effect in plain memory, answering from a table row, for driving the
 // probe without loading anything.
 
-#include "scan/Vst2.h"
+#include "vst/Vst2.h"
 
 #include <cstring>
 #include <string>

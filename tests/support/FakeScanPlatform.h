@@ -3,6 +3,7 @@
 // exports are functions of the test program; every call is recorded.
 
 #include "scan/ScanPlatform.h"
+#include "vst/Vst2.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,7 @@ public:
     }
     bool HasResource(void* module, int id, const char16_t* type) override
     {
-        return id == 165 && std::u16string(type) == u"SE1" && static_cast<SFakeLibrary*>(module)->synthEdit;
+        return id == kSynthEditResourceId && std::u16string(type) == kSynthEditResourceType && static_cast<SFakeLibrary*>(module)->synthEdit;
     }
     bool ReadFileVersion(const CString& path, SFileVersion& version) override
     {

@@ -1,7 +1,7 @@
 #pragma once
 // An output sink that keeps every line, installed for the lifetime of the object.
 
-#include "server/OutputChannel.h"
+#include "process/OutputChannel.h"
 
 #include <string>
 #include <vector>

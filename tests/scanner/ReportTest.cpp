@@ -1,12 +1,12 @@
 // What the scanner prints: durations, the progress bar and plain lines, the
 // table, problems, summary, duplicate ids, the exit code and the JSON results.
 
-#include "client/DuplicateIds.h"
-#include "client/ProgressText.h"
-#include "client/ResultsReport.h"
-#include "client/TextColumns.h"
+#include "scanner/DuplicateIds.h"
+#include "scanner/ProgressText.h"
+#include "scanner/ResultsReport.h"
+#include "scanner/TextColumns.h"
 
-#include "ClientTestSupport.h"
+#include "client/ClientTestSupport.h"
 
 #include <nlohmann/json.hpp>
 

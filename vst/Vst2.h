@@ -100,55 +100,77 @@ enum EffectOpcode : int32_t {
     effShellGetNextPlugin = 70,  ///< pointer: name buffer; answers the next sub-plug-in id, 0 at the end
 };
 
-/// Host callback opcodes. 5 has no name.
+/// Host callback opcodes, as X(name, number). 5 has no name.
+#define VST2_AUDIO_MASTER_OPCODES(X) \
+    X(audioMasterAutomate, 0) \
+    X(audioMasterVersion, 1) \
+    X(audioMasterCurrentId, 2) \
+    X(audioMasterIdle, 3) \
+    X(audioMasterPinConnected, 4) \
+    X(audioMasterWantMidi, 6) \
+    X(audioMasterGetTime, 7) \
+    X(audioMasterProcessEvents, 8) \
+    X(audioMasterSetTime, 9) \
+    X(audioMasterTempoAt, 10) \
+    X(audioMasterGetNumAutomatableParameters, 11) \
+    X(audioMasterGetParameterQuantization, 12) \
+    X(audioMasterIOChanged, 13) \
+    X(audioMasterNeedIdle, 14) \
+    X(audioMasterSizeWindow, 15) \
+    X(audioMasterGetSampleRate, 16) \
+    X(audioMasterGetBlockSize, 17) \
+    X(audioMasterGetInputLatency, 18) \
+    X(audioMasterGetOutputLatency, 19) \
+    X(audioMasterGetPreviousPlug, 20) \
+    X(audioMasterGetNextPlug, 21) \
+    X(audioMasterWillReplaceOrAccumulate, 22) \
+    X(audioMasterGetCurrentProcessLevel, 23) \
+    X(audioMasterGetAutomationState, 24) \
+    X(audioMasterOfflineStart, 25) \
+    X(audioMasterOfflineRead, 26) \
+    X(audioMasterOfflineWrite, 27) \
+    X(audioMasterOfflineGetCurrentPass, 28) \
+    X(audioMasterOfflineGetCurrentMetaPass, 29) \
+    X(audioMasterSetOutputSampleRate, 30) \
+    X(audioMasterGetOutputSpeakerArrangement, 31) \
+    X(audioMasterGetVendorString, 32) \
+    X(audioMasterGetProductString, 33) \
+    X(audioMasterGetVendorVersion, 34) \
+    X(audioMasterVendorSpecific, 35) \
+    X(audioMasterSetIcon, 36) \
+    X(audioMasterCanDo, 37) \
+    X(audioMasterGetLanguage, 38) \
+    X(audioMasterOpenWindow, 39) \
+    X(audioMasterCloseWindow, 40) \
+    X(audioMasterGetDirectory, 41) \
+    X(audioMasterUpdateDisplay, 42) \
+    X(audioMasterBeginEdit, 43) \
+    X(audioMasterEndEdit, 44) \
+    X(audioMasterOpenFileSelector, 45) \
+    X(audioMasterCloseFileSelector, 46) \
+    X(audioMasterEditFile, 47) \
+    X(audioMasterGetChunkFile, 48) \
+    X(audioMasterGetInputSpeakerArrangement, 49)
+
 enum AudioMasterOpcode : int32_t {
-    audioMasterAutomate = 0,
-    audioMasterVersion = 1,
-    audioMasterCurrentId = 2,
-    audioMasterIdle = 3,
-    audioMasterPinConnected = 4,
-    audioMasterWantMidi = 6,
-    audioMasterGetTime = 7,
-    audioMasterProcessEvents = 8,
-    audioMasterSetTime = 9,
-    audioMasterTempoAt = 10,
-    audioMasterGetNumAutomatableParameters = 11,
-    audioMasterGetParameterQuantization = 12,
-    audioMasterIOChanged = 13,
-    audioMasterNeedIdle = 14,
-    audioMasterSizeWindow = 15,
-    audioMasterGetSampleRate = 16,
-    audioMasterGetBlockSize = 17,
-    audioMasterGetInputLatency = 18,
-    audioMasterGetOutputLatency = 19,
-    audioMasterGetPreviousPlug = 20,
-    audioMasterGetNextPlug = 21,
-    audioMasterWillReplaceOrAccumulate = 22,
-    audioMasterGetCurrentProcessLevel = 23,
-    audioMasterGetAutomationState = 24,
-    audioMasterOfflineStart = 25,
-    audioMasterOfflineRead = 26,
-    audioMasterOfflineWrite = 27,
-    audioMasterOfflineGetCurrentPass = 28,
-    audioMasterOfflineGetCurrentMetaPass = 29,
-    audioMasterSetOutputSampleRate = 30,
-    audioMasterGetOutputSpeakerArrangement = 31,
-    audioMasterGetVendorString = 32,   ///< pointer: buffer of 64 bytes
-    audioMasterGetProductString = 33,  ///< pointer: buffer of 64 bytes
-    audioMasterGetVendorVersion = 34,
-    audioMasterVendorSpecific = 35,
-    audioMasterSetIcon = 36,
-    audioMasterCanDo = 37,  ///< pointer: zero-terminated capability text
-    audioMasterGetLanguage = 38,
-    audioMasterOpenWindow = 39,
-    audioMasterCloseWindow = 40,
-    audioMasterGetDirectory = 41,
-    audioMasterUpdateDisplay = 42,
-    audioMasterBeginEdit = 43,
-    audioMasterEndEdit = 44,
-    audioMasterOpenFileSelector = 45,
-    audioMasterCloseFileSelector = 46,
-    audioMasterEditFile = 47,
-    audioMasterGetChunkFile = 48,
-    audioMasterGetInputSpeakerArrangement = 49,
+#define VST2_DECLARE_OPCODE(name, number) name = number,
+    VST2_AUDIO_MASTER_OPCODES(VST2_DECLARE_OPCODE)
+#undef VST2_DECLARE_OPCODE
 };
+
+/// The name of an audioMaster opcode as the interface spells it, or null for
+/// a number that has none.
+constexpr const char* FindAudioMasterOpcodeName(int32_t opcode)
+{
+    switch (opcode) {
+#define VST2_NAME_OPCODE(name, number) \
+    case name: return #name;
+        VST2_AUDIO_MASTER_OPCODES(VST2_NAME_OPCODE)
+#undef VST2_NAME_OPCODE
+    default: return nullptr;
+    }
+}
+
+/// The resource that marks a plug-in built with SynthEdit: type "SE1", id 165.
+constexpr int kSynthEditResourceId = 165;
+constexpr char16_t kSynthEditResourceType[] = u"SE1";

@@ -1,9 +1,9 @@
-#include "client/ResultsReport.h"
+#include "scanner/ResultsReport.h"
 
 #include "client/AnswerReader.h"
 #include "client/EntryJson.h"
-#include "client/ProgressText.h"
-#include "client/TextColumns.h"
+#include "scanner/ProgressText.h"
+#include "scanner/TextColumns.h"
 
 #include <nlohmann/json.hpp>
 
@@ -91,7 +91,7 @@ std::vector<const SDatabaseEntry*> CoveredEntries(const CScanDatabase& database,
 
 std::string CategoryName(int32_t category)
 {
-    if (category == -1)
+    if (category == kRecordCategoryNone)
         return "-";
     const auto count = static_cast<int32_t>(sizeof kCategoryNames / sizeof kCategoryNames[0]);
     if (category >= 0 && category < count)

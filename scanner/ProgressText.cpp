@@ -1,7 +1,7 @@
-#include "client/ProgressText.h"
+#include "scanner/ProgressText.h"
 
 #include "client/AnswerReader.h"
-#include "client/TextColumns.h"
+#include "scanner/TextColumns.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,15 +1,15 @@
 // PluginScanner.exe: scans plug-in libraries with scan servers into a database
 // and prints the results. Run "PluginScanner --help" for its use and exit codes.
 
-#include "client/ConsoleOutput.h"
+#include "scanner/ConsoleOutput.h"
 #include "client/DatabaseFile.h"
-#include "client/DuplicateIds.h"
+#include "scanner/DuplicateIds.h"
 #include "client/LibraryFiles.h"
-#include "client/ProgressPrinter.h"
-#include "client/ResultsReport.h"
+#include "scanner/ProgressPrinter.h"
+#include "scanner/ResultsReport.h"
 #include "client/ScanClient.h"
 #include "client/ScanRun.h"
-#include "client/ScannerOptions.h"
+#include "scanner/ScannerOptions.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 

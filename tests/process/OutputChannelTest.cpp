@@ -1,4 +1,4 @@
-#include "server/OutputChannel.h"
+#include "process/OutputChannel.h"
 
 #include "support/RecordingSink.h"
 

@@ -1,4 +1,4 @@
-#include "client/TextColumns.h"
+#include "scanner/TextColumns.h"
 
 namespace {
 

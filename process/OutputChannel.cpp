@@ -1,6 +1,7 @@
-#include "server/OutputChannel.h"
+#include "process/OutputChannel.h"
 
 #include "foundation/String.h"
+#include "wire/Protocol.h"
 
 #include <cstring>
 
@@ -36,7 +37,7 @@ void LogLine(const char* tag, const char16_t* format, va_list arguments)
 {
     CAnsiString line;
     line.Assign(tag);
-    line.Append(":");
+    line.Append(kTagSeparator);
     CString message = CString::FormatV(format, arguments);
     KeepOnOneLine(message);
     line.Append(CAnsiString::ToUtf8(message).GetText());
@@ -52,16 +53,19 @@ void LogLine(const char* tag, const char16_t* format, va_list arguments)
         va_end(arguments);                                                                         \
     }
 
-SCANSERVER_DEFINE_LOG_FUNCTION(LogInfo, "info")
-SCANSERVER_DEFINE_LOG_FUNCTION(LogWarn, "warn")
-SCANSERVER_DEFINE_LOG_FUNCTION(LogError, "error")
-SCANSERVER_DEFINE_LOG_FUNCTION(LogRecord, ">")
+SCANSERVER_DEFINE_LOG_FUNCTION(LogInfo, kTagInfo)
+SCANSERVER_DEFINE_LOG_FUNCTION(LogWarn, kTagWarn)
+SCANSERVER_DEFINE_LOG_FUNCTION(LogError, kTagError)
+SCANSERVER_DEFINE_LOG_FUNCTION(LogRecord, kTagRecord)
 
 #undef SCANSERVER_DEFINE_LOG_FUNCTION
 
 void WriteReady()
 {
-    static const char kReady[] = "ready:\n";
-    if (g_outputSink != nullptr)
-        g_outputSink->WriteAndFlush(kReady, sizeof kReady - 1);
+    if (g_outputSink == nullptr)
+        return;
+    char line[sizeof kReadyLine]; // the marker and its line end, no terminator
+    std::memcpy(line, kReadyLine, sizeof kReadyLine - 1);
+    line[sizeof kReadyLine - 1] = kLineEnd;
+    g_outputSink->WriteAndFlush(line, sizeof line);
 }

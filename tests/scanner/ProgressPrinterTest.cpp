@@ -1,9 +1,9 @@
 // The progress display: plain lines for pipes and files, a bar redrawn in place
 // on a terminal with problem lines printed above it.
 
-#include "client/ProgressPrinter.h"
+#include "scanner/ProgressPrinter.h"
 
-#include "ClientTestSupport.h"
+#include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 

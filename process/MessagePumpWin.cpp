@@ -1,4 +1,4 @@
-#include "server/MessagePump.h"
+#include "process/MessagePump.h"
 
 #include "foundation/Win32.h"
 

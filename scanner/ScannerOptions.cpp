@@ -1,6 +1,6 @@
-#include "client/ScannerOptions.h"
+#include "scanner/ScannerOptions.h"
 
-#include "client/ResultsReport.h"
+#include "scanner/ResultsReport.h"
 
 #include <CLI/CLI.hpp>
 

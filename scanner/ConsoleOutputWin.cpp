@@ -1,4 +1,4 @@
-#include "client/ConsoleOutput.h"
+#include "scanner/ConsoleOutput.h"
 
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"

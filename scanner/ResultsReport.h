@@ -2,7 +2,8 @@
 /// What the scanner prints at the end of a run: the table of results, the
 /// problems, the summary, the results as JSON, and its exit code.
 
-#include "client/DuplicateIds.h"
+#include "scanner/DuplicateIds.h"
+#include "client/LibraryFiles.h"
 #include "client/ScanDatabase.h"
 #include "client/ScanPlan.h"
 
@@ -18,12 +19,6 @@ enum EScannerExit : int {
     kExitProblems = 1, ///< some failed, crashed or timed out, or a path was not found
     kExitUsage = 2,    ///< the command line was wrong
     kExitTrouble = 3,  ///< the database or the server could not be used; the run stopped
-};
-
-/// A path given to the scan that does not lead to a library file.
-struct SPathProblem {
-    std::string path;
-    std::string error;
 };
 
 /// The entries a run covers: for each file in order, its library's entry and

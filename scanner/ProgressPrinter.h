@@ -3,7 +3,7 @@
 /// line above it for each request that did not scan), elsewhere one plain line
 /// per finished request and per window a running request shows.
 
-#include "client/ProgressText.h"
+#include "scanner/ProgressText.h"
 #include "client/ScanRun.h"
 
 #include <cstddef>

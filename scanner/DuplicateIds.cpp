@@ -1,4 +1,4 @@
-#include "client/DuplicateIds.h"
+#include "scanner/DuplicateIds.h"
 
 #include <map>
 

@@ -1,7 +1,7 @@
 // The scanner's command line.
 
-#include "client/ResultsReport.h"
-#include "client/ScannerOptions.h"
+#include "scanner/ResultsReport.h"
+#include "scanner/ScannerOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "client/ProgressPrinter.h"
+#include "scanner/ProgressPrinter.h"
 
-#include "client/TextColumns.h"
+#include "scanner/TextColumns.h"
 
 CProgressPrinter::CProgressPrinter(CWrite write, bool terminal, std::size_t columns, CElapsed elapsed)
     : m_write(std::move(write)), m_terminal(terminal), m_columns(columns), m_elapsed(std::move(elapsed))

@@ -1,0 +1,24 @@
+# A room of the house: one folder, one library of the same name. Its portable
+# sources build everywhere; its *Win.cpp sources only in the Windows build. A
+# room links only the rooms below it (tools/check-layers.py checks that its
+# includes agree).
+#
+#   scanserver_room(<name> [HEADER_ONLY] [SOURCES ...] [WINDOWS_SOURCES ...]
+#                   [ROOMS <rooms below> ...] [WINDOWS_LIBRARIES <system libraries> ...])
+function(scanserver_room name)
+  cmake_parse_arguments(ROOM "HEADER_ONLY" "" "SOURCES;WINDOWS_SOURCES;ROOMS;WINDOWS_LIBRARIES" ${ARGN})
+  if(ROOM_HEADER_ONLY)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ROOM_ROOMS})
+    return()
+  endif()
+  add_library(${name} STATIC ${ROOM_SOURCES})
+  if(WIN32)
+    target_sources(${name} PRIVATE ${ROOM_WINDOWS_SOURCES})
+    target_link_libraries(${name} PUBLIC ${ROOM_WINDOWS_LIBRARIES})
+  endif()
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ROOM_ROOMS})
+  scanserver_warnings(${name})
+endfunction()

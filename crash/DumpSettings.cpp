@@ -1,0 +1,4 @@
+#include "crash/DumpSettings.h"
+
+CString g_dumpFolder;
+CString g_dumpBaseName;

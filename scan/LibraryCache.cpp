@@ -1,0 +1,48 @@
+#include "scan/LibraryCache.h"
+
+#include "process/OutputChannel.h"
+
+void* g_cachedLibrary = nullptr;
+CString g_cachedLibraryPath;
+
+void* AcquireLibrary(IScanPlatform& platform, const CString& path, CPluginInfo& record, bool& reused)
+{
+    reused = path == g_cachedLibraryPath;
+    if (reused) {
+        LogInfo(u"Re-using previous library instance...\n");
+        return g_cachedLibrary;
+    }
+    ReleaseLibraryCache();
+    LogInfo(u"Loading library...\n");
+    uint32_t errorCode = 0;
+    void* module = platform.OpenLibrary(path, errorCode);
+    if (module == nullptr)
+        record.error = CString::Format(u"Failed to load library, err=%i", static_cast<int>(errorCode));
+    return module;
+}
+
+void KeepOrFreeLibrary(IScanPlatform& platform, void* module, const CString& path, const CPluginInfo& record,
+                       bool reused)
+{
+    if (record.shells.GetCount() > 0 || reused) {
+        LogInfo(u"Keeping shell library loaded for now...\n");
+        g_cachedLibrary = module;
+        g_cachedLibraryPath = path;
+    } else {
+        LogInfo(u"Freeing library...\n");
+        platform.CloseLibrary(module);
+        g_cachedLibrary = nullptr;
+        g_cachedLibraryPath = CString();
+    }
+}
+
+void ReleaseLibraryCache()
+{
+    if (g_cachedLibrary == nullptr)
+        return;
+    LogInfo(u"Freeing cached library...\n");
+    GetScanPlatform().CloseLibrary(g_cachedLibrary);
+    g_cachedLibrary = nullptr;
+    g_cachedLibraryPath = CString();
+    LogInfo(u"Freed\n");
+}
