@@ -35,7 +35,7 @@ TEST(ServerProtocol, CutsEachWriteIntoOneRequest)
         {"a bare request is taken whole", "C:\\VST\\Bare.dll", "C:\\VST\\Bare.dll"},
         {"a bare request filling the read buffer", PathOfLength(kServerReadSize), PathOfLength(kServerReadSize)},
         {"a bare request of two read buffers", PathOfLength(2 * kServerReadSize), PathOfLength(2 * kServerReadSize)},
-        {"CRLF keeps the carriage return", "C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll\r"},
+        {"CRLF: the carriage return is echoed as '?'", "C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll?"},
         {"an empty request", "\n", ""},
         {"a zero byte ends the text", std::string("C:\\A.dll\0junk\n", 14), "C:\\A.dll"},
         {"UTF-8 arrives back as UTF-8", "C:\\Plug-ins\\Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB9.dll\n",
