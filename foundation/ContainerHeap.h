@@ -9,6 +9,7 @@
 /// report it, so a failed allocation ends the process at once through std::abort
 /// after writing "out of memory: <what>" to stderr; the host then sees the server's
 /// pipe close, as after any other crash, instead of a null dereference later on.
+/// Callers that can report the failure use the Try forms, which return null.
 
 #include <cstddef>
 #include <cstdio>
@@ -41,11 +42,24 @@ inline IContainerHeap* GetContainerHeap() { return container_heap_detail::g_cont
     std::abort();
 }
 
+/// bytes of fresh memory, or null when memory runs out.
+inline void* ContainerTryAllocate(std::size_t bytes)
+{
+    IContainerHeap* heap = GetContainerHeap();
+    return heap != nullptr ? heap->Allocate(bytes) : std::malloc(bytes);
+}
+
+/// block resized to bytes (contents kept), or null when memory runs out (block stays).
+inline void* ContainerTryReallocate(void* block, std::size_t bytes)
+{
+    IContainerHeap* heap = GetContainerHeap();
+    return heap != nullptr ? heap->Reallocate(block, bytes) : std::realloc(block, bytes);
+}
+
 /// bytes of fresh memory, never null: a failure aborts naming what.
 inline void* ContainerAllocate(std::size_t bytes, const char* what)
 {
-    IContainerHeap* heap = GetContainerHeap();
-    void* block = heap != nullptr ? heap->Allocate(bytes) : std::malloc(bytes);
+    void* block = ContainerTryAllocate(bytes);
     if (block == nullptr) {
         ContainerOutOfMemory(what);
     }
@@ -55,8 +69,7 @@ inline void* ContainerAllocate(std::size_t bytes, const char* what)
 /// block resized to bytes (contents kept), never null: a failure aborts naming what.
 inline void* ContainerReallocate(void* block, std::size_t bytes, const char* what)
 {
-    IContainerHeap* heap = GetContainerHeap();
-    void* resized = heap != nullptr ? heap->Reallocate(block, bytes) : std::realloc(block, bytes);
+    void* resized = ContainerTryReallocate(block, bytes);
     if (resized == nullptr) {
         ContainerOutOfMemory(what);
     }

@@ -46,11 +46,21 @@ public:
     /// Appends element, growing the item array when it is full. Aborts when memory runs out.
     void Add(const T& element)
     {
-        if (m_count + 1 > m_capacity) {
-            Grow();
+        if (!TryAdd(element)) {
+            ContainerOutOfMemory("CVector item array");
+        }
+    }
+
+    /// Appends element as Add does; false, with the vector unchanged, when the item
+    /// array cannot grow, for callers that can report running out of memory.
+    bool TryAdd(const T& element)
+    {
+        if (m_count + 1 > m_capacity && !Grow()) {
+            return false;
         }
         m_items[m_count] = element;
         m_count += 1;
+        return true;
     }
 
     /// Number of elements.
@@ -64,20 +74,23 @@ public:
     const T* GetItems() const { return m_items; }
 
 private:
-    void Grow()
+    /// False when the item array cannot grow: beyond 2^31 slots, or out of memory.
+    bool Grow()
     {
         const std::int64_t wanted = 2 * (static_cast<std::int64_t>(m_count) + 1);
         if (wanted > INT32_MAX) {
-            ContainerOutOfMemory("CVector item array beyond 2^31 slots");
+            return false;
         }
         const std::int32_t capacity =
             wanted < kMinimumCapacity ? kMinimumCapacity : static_cast<std::int32_t>(wanted);
         const std::size_t bytes = static_cast<std::size_t>(capacity) * sizeof(T);
-        void* items = m_items == nullptr
-            ? ContainerAllocate(bytes, "CVector item array")
-            : ContainerReallocate(m_items, bytes, "CVector item array");
+        void* items = m_items == nullptr ? ContainerTryAllocate(bytes) : ContainerTryReallocate(m_items, bytes);
+        if (items == nullptr) {
+            return false;
+        }
         m_items = static_cast<T*>(items);
         m_capacity = capacity;
+        return true;
     }
 
     std::int32_t m_count = 0;

@@ -2,7 +2,7 @@
 // wide texts of any units, narrow texts of any bytes, any int, any pointer value,
 // any 32-bit value for %.8X and %.4x. Each result must equal the expected text,
 // and LogInfo with the same format and arguments must write "info:" and that text
-// in UTF-8 as one line (a line feed inside the text written as '?').
+// in UTF-8 as one line (a line feed or carriage return inside the text written as '?').
 
 #include "common/FormatReference.h"
 #include "common/FuzzCheck.h"

@@ -80,7 +80,7 @@ bool IsCapability(const std::string& text)
     return false;
 }
 
-/// The can-do line for a text: each byte one unit, a line feed inside the line as '?', UTF-8.
+/// The can-do line for a text: each byte one unit, a line feed or carriage return inside the line as '?', UTF-8.
 std::string CanDoLine(const std::string& bytes)
 {
     const std::u16string message = u"Query host can do: '" + format_reference::WidenBytes(bytes) + u"'\n";

@@ -9,15 +9,17 @@ namespace {
 
 IOutputSink* g_outputSink = nullptr;
 
-/// A message is one line: a line feed inside it (a plug-in's name, a can-do
-/// text) would let the plug-in forge lines such as "ready:" for the host, so it
+/// A message is one line: a line feed or carriage return inside it (a plug-in's
+/// name, a can-do text, the host's own request echoed back) would let its author
+/// forge lines such as "ready:" for a host that splits lines at either, so it
 /// becomes '?'. The message's own final line feed stays.
 void KeepOnOneLine(CString& message)
 {
-    const int last = message.GetLength() - 1;
-    for (int i = 0; i < last; ++i) {
-        if (message.GetText()[i] == u'\n')
-            message.GetBuffer(last + 1)[i] = u'?';
+    const int length = message.GetLength();
+    for (int i = 0; i < length; ++i) {
+        const char16_t unit = message.GetText()[i];
+        if (unit == u'\r' || (unit == u'\n' && i < length - 1))
+            message.GetBuffer(length)[i] = u'?';
     }
 }
 

@@ -7,8 +7,11 @@
 #include "scan/ScanState.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
+
+constexpr const char16_t* kShellOutOfMemory = u"Out of memory while enumerating sub-plug-ins";
 
 intptr_t Dispatch(AEffect* effect, int32_t opcode, void* pointer = nullptr)
 {
@@ -37,23 +40,30 @@ CString WidenPluginText(const char* buffer)
     return CString::Widen(text);
 }
 
+bool Fail(CPluginInfo& record, const char16_t* error)
+{
+    record.error.Assign(error);
+    return false;
+}
+
 /// Fills record.shells with the shell's sub-plug-ins, in the order the shell
-/// names them; a repeated id keeps its first name.
-void EnumerateShell(AEffect* effect, CPluginInfo& record)
+/// names them; a repeated id keeps its first name. False with record.error set
+/// when memory runs out; the sub-plug-ins named until then stay listed.
+bool EnumerateShell(AEffect* effect, CPluginInfo& record)
 {
     CMap<int, bool, SValue, SValue, int> seen;
     char name[kPluginTextBufferSize];
     for (int call = 0;; ++call) {
         if (call == kMaxShellEnumerationCalls) {
             LogWarn(u"Shell enumeration stopped after %i calls\n", call);
-            return;
+            return true;
         }
         // Cleared every time: a shell that answers an id without writing a name
         // must not inherit the previous sub-plug-in's name.
         std::memset(name, 0, sizeof name);
         int id = Low32(Dispatch(effect, effShellGetNextPlugin, name));
         if (id == 0)
-            return;
+            return true;
         CString wideName = WidenPluginText(name);
         LogInfo(u"Found shell: %.8X - %s\n", id, wideName.GetText());
         if (seen.Find(id) != nullptr) {
@@ -62,17 +72,16 @@ void EnumerateShell(AEffect* effect, CPluginInfo& record)
         }
         bool flag = true;
         seen.Set(id, flag);
-        CShellInfo* shell = new CShellInfo();
+        CShellInfo* shell = new (std::nothrow) CShellInfo();
+        if (shell == nullptr)
+            return Fail(record, kShellOutOfMemory);
         shell->id = id;
         shell->name = wideName;
-        record.shells.Add(shell);
+        if (!record.shells.TryAdd(shell)) {
+            delete shell;
+            return Fail(record, kShellOutOfMemory);
+        }
     }
-}
-
-bool Fail(CPluginInfo& record, const char16_t* error)
-{
-    record.error.Assign(error);
-    return false;
 }
 
 } // namespace
@@ -150,11 +159,10 @@ bool ProbeEffect(void* module, CPluginInfo& record)
     record.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
     record.version = FormatVstVersion(Low32(Dispatch(effect, effGetVendorVersion)));
     record.category = CorrectedCategory(record.category, effect->flags, effect->numInputs);
-    if (record.category == kPlugCategoryShell)
-        EnumerateShell(effect, record);
+    const bool enumerated = record.category != kPlugCategoryShell || EnumerateShell(effect, record);
 
     LogInfo(u"Dispatching effClose...\n");
     Dispatch(effect, effClose);
     platform.InstallCrashFilter();
-    return true;
+    return enumerated;
 }

@@ -19,7 +19,8 @@ constexpr int kPluginTextMaxLength = 512;
 constexpr int kMaxShellEnumerationCalls = 10000;
 
 /// Probes the effect of module into record; false with record.error set when it
-/// is not a usable VST 2 plug-in.
+/// is not a usable VST 2 plug-in, or when memory ran out for a shell's sub-plug-ins
+/// (the effect is closed all the same).
 bool ProbeEffect(void* module, CPluginInfo& record);
 
 /// The text a plug-in writes for opcode into a zeroed buffer, cut at

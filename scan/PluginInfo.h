@@ -7,15 +7,26 @@
 /// first the shells (each CShellInfo deleted, releasing its name, then the item
 /// array freed), then the strings error, version, product, vendor and name.
 
+#include "foundation/ContainerHeap.h"
 #include "foundation/Policies.h"
 #include "foundation/String.h"
 #include "foundation/Vector.h"
 
 #include <cstdint>
+#include <new>
 
 /// One sub-plug-in of a shell plug-in: the id the host asks for and its name.
+/// It lives on the containers' heap, like the item array that holds it, so that
+/// running out of memory for either can be reported, and tested, alike.
 class CShellInfo {
 public:
+    /// Memory for one CShellInfo; aborts when it runs out.
+    static void* operator new(std::size_t bytes) { return ContainerAllocate(bytes, "CShellInfo"); }
+    /// Memory for one CShellInfo, or null when it runs out.
+    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return ContainerTryAllocate(bytes); }
+    static void operator delete(void* block) noexcept { ContainerFree(block); }
+    static void operator delete(void* block, const std::nothrow_t&) noexcept { ContainerFree(block); }
+
     std::int32_t id = 0;
     CString name;
 };

@@ -30,7 +30,7 @@ public:
     /// Whether module holds a resource of that type with that integer id.
     virtual bool HasResource(void* module, int id, const char16_t* type) = 0;
     /// Reads the fixed file information of path's version resource; false when it
-    /// has none, or one too short to hold it.
+    /// has none, or one too short to hold it, or memory for it ran out.
     virtual bool ReadFileVersion(const CString& path, SFileVersion& version) = 0;
 
     /// Makes the server's crash filter the process's filter again.

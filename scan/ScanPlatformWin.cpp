@@ -3,9 +3,11 @@
 #include "crash/CrashFilter.h"
 #include "foundation/Win32.h"
 #include "process/MessagePump.h"
+#include "process/OutputChannel.h"
 #include "splash/SplashWindow.h"
 
-#include <vector>
+#include <memory>
+#include <new>
 
 void* CWindowsScanPlatform::OpenLibrary(const CString& path, uint32_t& errorCode)
 {
@@ -33,13 +35,17 @@ bool CWindowsScanPlatform::ReadFileVersion(const CString& path, SFileVersion& ve
     const DWORD size = GetFileVersionInfoSizeW(AsWide(path.GetText()), &ignored);
     if (size == 0)
         return false;
-    std::vector<unsigned char> block(size);
-    if (!GetFileVersionInfoW(AsWide(path.GetText()), 0, size, block.data()))
+    const std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[size]);
+    if (!block) {
+        LogWarn(u"Out of memory while reading the version resource\n");
+        return false;
+    }
+    if (!GetFileVersionInfoW(AsWide(path.GetText()), 0, size, block.get()))
         return false;
     void* root = nullptr;
     UINT rootSize = 0;
     // A root block shorter than the fixed file information is no usable version.
-    if (!VerQueryValueW(block.data(), L"\\", &root, &rootSize) || root == nullptr ||
+    if (!VerQueryValueW(block.get(), L"\\", &root, &rootSize) || root == nullptr ||
         rootSize < sizeof(VS_FIXEDFILEINFO))
         return false;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(root);

@@ -22,7 +22,7 @@ ERequestStatus ReadRequest(IRequestSource& source, CAnsiString& text)
             text.Append(chunk);
             textEnded = std::strlen(chunk) < static_cast<size_t>(used);
         }
-        if (newline != nullptr || count < kRequestReadSize)
+        if (newline != nullptr || count < kRequestReadSize || !source.HasWaitingBytes())
             break;
     }
     if (total > kMaxRequestBytes) {

@@ -4,12 +4,14 @@
 /// The host writes one request (a UTF-8 path, optionally ">" and a hexadecimal
 /// sub-plug-in id, then "\n") and waits for the next "ready:" before it writes
 /// another. One read of up to kRequestReadSize bytes normally holds a whole
-/// request; bytes after its first "\n" are discarded. A request without "\n" is
-/// taken whole when the read that brought it did not fill the buffer. A read that
-/// fills the buffer without "\n" is continued until a "\n" (or a short read),
-/// so long paths are served whole up to kMaxRequestBytes; a longer request is
-/// consumed to its end and reported as oversized, which keeps the server in step
-/// with the host.
+/// request; bytes after its first "\n" are discarded. A read that fills the
+/// buffer without "\n" is continued while more bytes are waiting, until a "\n"
+/// (or a short read), so long paths are served whole up to kMaxRequestBytes; a
+/// longer request is consumed to its end and reported as oversized, which keeps
+/// the server in step with the host. A request without "\n" is taken whole when
+/// its last read did not fill the buffer or nothing more was waiting after it: a
+/// host that writes a request of exactly kRequestReadSize bytes (or a multiple)
+/// without "\n" is served, not left waiting.
 
 #include "foundation/String.h"
 
@@ -20,6 +22,9 @@ public:
     /// Reads up to capacity bytes; returns how many, or 0 when the input is
     /// closed or the read failed.
     virtual int Read(char* buffer, int capacity) = 0;
+    /// Whether bytes are waiting, so that the next Read returns at once. Asked only
+    /// after a read that filled the buffer without "\n": false serves what was read.
+    virtual bool HasWaitingBytes() = 0;
 };
 
 constexpr int kRequestReadSize = 1024;

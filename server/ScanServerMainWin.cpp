@@ -39,6 +39,32 @@ public:
             return 0;
         return static_cast<int>(count);
     }
+
+    bool HasWaitingBytes() override
+    {
+        switch (GetFileType(g_inputHandle)) {
+        case FILE_TYPE_PIPE: {
+            // A host's single write is waiting whole, even one larger than the pipe's
+            // buffer. A closed pipe fails the peek: what was read is served, and the
+            // next read ends the loop.
+            DWORD available = 0;
+            return PeekNamedPipe(g_inputHandle, nullptr, 0, nullptr, &available, nullptr) && available > 0;
+        }
+        case FILE_TYPE_DISK: {
+            // A file's remaining bytes are all there: nothing waits only at its end.
+            LARGE_INTEGER position = {};
+            LARGE_INTEGER size = {};
+            const LARGE_INTEGER noMove = {};
+            return SetFilePointerEx(g_inputHandle, noMove, &position, FILE_CURRENT) &&
+                   GetFileSizeEx(g_inputHandle, &size) && position.QuadPart < size.QuadPart;
+        }
+        default:
+            // A console hands over one typed line per read, its newline last: the
+            // rest of a line longer than the buffer is waiting. Other devices keep
+            // reading to the newline too.
+            return true;
+        }
+    }
 };
 
 class CServerRequestHandler : public IRequestHandler {

@@ -107,12 +107,13 @@ inline EKind KindOf(char letter)
     }
 }
 
-/// message as an output line carries it: every line feed but a final one becomes
-/// '?', so that no text inside a message can start a line of its own.
+/// message as an output line carries it: every carriage return, and every line feed
+/// but a final one, becomes '?', so that no text inside a message can start a line of
+/// its own.
 inline std::u16string OnOneLine(std::u16string message)
 {
-    for (std::size_t i = 0; i + 1 < message.size(); ++i) {
-        if (message[i] == u'\n') {
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == u'\r' || (message[i] == u'\n' && i + 1 < message.size())) {
             message[i] = u'?';
         }
     }

@@ -7,12 +7,19 @@ namespace {
 
 std::string ScanningLine(const std::string& request) { return "info:Scanning plugin: '" + request + "'"; }
 
-/// The first line of the answer to one raw write.
+/// The server reads a request in pieces of this many bytes.
+constexpr std::size_t kServerReadSize = 1024;
+
+/// A path of exactly length bytes.
+std::string PathOfLength(std::size_t length) { return "C:\\" + std::string(length - 7, 'p') + ".dll"; }
+
+/// The first line of the answer to one raw write, which must end with a record.
 std::string FirstLineAfterWrite(CServerConnection& server, const std::string& bytes)
 {
     std::vector<std::string> lines;
     EXPECT_TRUE(server.Write(bytes));
     EXPECT_EQ(EWaitResult::Ready, server.ReadUntilReady(&lines));
+    EXPECT_TRUE(!lines.empty() && lines.back() == ">:}");
     return lines.empty() ? std::string("<no line>") : lines.front();
 }
 
@@ -26,7 +33,9 @@ TEST(ServerProtocol, CutsEachWriteIntoOneRequest)
     const SCase cases[] = {
         {"newline ends the request", "C:\\VST\\Gain.dll\n", "C:\\VST\\Gain.dll"},
         {"a bare request is taken whole", "C:\\VST\\Bare.dll", "C:\\VST\\Bare.dll"},
-        {"CRLF keeps the carriage return", "C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll\r"},
+        {"a bare request filling the read buffer", PathOfLength(kServerReadSize), PathOfLength(kServerReadSize)},
+        {"a bare request of two read buffers", PathOfLength(2 * kServerReadSize), PathOfLength(2 * kServerReadSize)},
+        {"CRLF: the carriage return is echoed as '?'", "C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll?"},
         {"an empty request", "\n", ""},
         {"a zero byte ends the text", std::string("C:\\A.dll\0junk\n", 14), "C:\\A.dll"},
         {"UTF-8 arrives back as UTF-8", "C:\\Plug-ins\\Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB9.dll\n",
@@ -53,8 +62,9 @@ TEST(ServerProtocol, LongRequestIsServedWhole)
 {
     CServerConnection server;
     StartServer(server);
+    // With its newline, 1023 bytes fill one read; 1024 leave only the newline waiting.
     for (std::size_t length : {1023, 1024, 1025, 5000, 40000}) {
-        std::string path = "C:\\" + std::string(length - 7, 'p') + ".dll";
+        const std::string path = PathOfLength(length);
         EXPECT_EQ(ScanningLine(path), FirstLineAfterWrite(server, path + "\n")) << length;
     }
     EXPECT_EQ(0u, CloseAndWait(server));

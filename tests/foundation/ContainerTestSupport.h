@@ -26,10 +26,12 @@ public:
 
     /// From now on every allocation fails (returns null).
     void FailAllocations() { m_failing = true; }
+    /// From now on every allocation or reallocation of exactly bytes fails.
+    void FailAllocationsOf(std::size_t bytes) { m_failingBytes = bytes; }
 
     void* Allocate(std::size_t bytes) override
     {
-        if (m_failing) {
+        if (m_failing || bytes == m_failingBytes) {
             return nullptr;
         }
         void* block = std::malloc(bytes);
@@ -41,7 +43,7 @@ public:
 
     void* Reallocate(void* block, std::size_t bytes) override
     {
-        if (m_failing) {
+        if (m_failing || bytes == m_failingBytes) {
             return nullptr;
         }
         const CLiveBlock old = Forget(block);
@@ -97,6 +99,7 @@ private:
     std::map<void*, CLiveBlock> m_live;
     int m_allocations = 0;
     bool m_failing = false;
+    std::size_t m_failingBytes = 0;
 };
 
 /// An owned element that logs "delete <id>" when it is deleted.

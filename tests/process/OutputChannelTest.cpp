@@ -41,13 +41,15 @@ TEST(OutputChannel, PluginTextCannotForgeLines)
 {
     CRecordingSink sink;
     LogInfo(u"Found shell: %.8X - %S\n", 5, "Evil\nready:\n>:{\n");
-    LogInfo(u"Query host can do: '%S'\n", "\n");
-    LogInfo(u"Scanning plugin: '%s'\n", u"C:\\a.dll\r");
+    LogInfo(u"Query host can do: '%S'\n", "a\rb\n");
+    LogInfo(u"Scanning plugin: '%s'\n", u"C:\\a.dll\rready:");
+    LogInfo(u"Found shell: %.8X - %S\r\n", 5, "Evil\r");
     const std::vector<std::string> expected = {
         "info:Found shell: 00000005 - Evil?ready:?>:{?\n",
-        "info:Query host can do: '?'\n",
-        // A carriage return does not end a line for the host; it stays.
-        "info:Scanning plugin: 'C:\\a.dll\r'\n",
+        "info:Query host can do: 'a?b?'\n",
+        // A host splitting lines at carriage returns is not fooled either.
+        "info:Scanning plugin: 'C:\\a.dll?ready:'\n",
+        "info:Found shell: 00000005 - Evil??\n",
     };
     EXPECT_EQ(expected, sink.writes);
 }

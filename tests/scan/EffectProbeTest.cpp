@@ -1,5 +1,6 @@
 #include "scan/EffectProbe.h"
 
+#include "foundation/ContainerTestSupport.h"
 #include "scan/ScanState.h"
 #include "support/FakePlugin.h"
 #include "support/FakeScanPlatform.h"
@@ -188,6 +189,36 @@ TEST_F(EffectProbe, ShellListsItsSubPluginsOnceInOrder)
         "info:Found shell: 00000009 - \n",
     };
     EXPECT_EQ(expected, found);
+}
+
+TEST_F(EffectProbe, ShellRunningOutOfMemoryFailsTheRequest)
+{
+    using CShells = decltype(record.shells);
+    struct SCase {
+        const char* name;
+        std::size_t failingBytes;
+        int listed;
+    };
+    const SCase cases[] = {
+        {"a sub-plug-in", sizeof(CShellInfo), 0},
+        {"the first item array", CShells::kMinimumCapacity * sizeof(CShellInfo*), 0},
+        {"growing the item array", 2 * (CShells::kMinimumCapacity + 1) * sizeof(CShellInfo*), CShells::kMinimumCapacity},
+    };
+    for (const SCase& c : cases) {
+        SFakePlugin plugin;
+        plugin.category = kPlugCategoryShell;
+        for (int32_t id = 1; id <= 2 * CShells::kMinimumCapacity; ++id)
+            plugin.shell.push_back({id, "Sub"});
+        CFakeEffect effect(plugin);
+        CEventLog events;
+        CRecordingHeap heap(events);
+        heap.FailAllocationsOf(c.failingBytes);
+        CPluginInfo result;
+        EXPECT_FALSE(Probe(&effect, result)) << c.name;
+        EXPECT_EQ("Out of memory while enumerating sub-plug-ins", Narrow(result.error)) << c.name;
+        EXPECT_EQ(c.listed, result.shells.GetCount()) << c.name;
+        EXPECT_EQ(effClose, effect.opcodes.back()) << c.name;
+    }
 }
 
 TEST_F(EffectProbe, ShellWithTheSynthFlagIsNotEnumerated)

@@ -23,6 +23,7 @@ public:
         std::memcpy(buffer, next.data(), static_cast<std::size_t>(count));
         return count;
     }
+    bool HasWaitingBytes() override { return !m_reads.empty(); }
 
 private:
     std::deque<std::string> m_reads;

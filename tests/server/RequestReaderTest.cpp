@@ -9,8 +9,10 @@
 
 namespace {
 
-/// Hands out scripted reads: each entry is what one read returns (cut to the
-/// reader's capacity, the rest staying for the next read, as a pipe does).
+/// Hands out scripted host writes: each entry is what one read returns (cut to
+/// the reader's capacity, the rest staying for the next read, as a pipe does).
+/// Only the rest of the entry being read is waiting; the next entry is written
+/// when the reader asks for it, as a host writes its next request after "ready:".
 class CScriptedSource : public IRequestSource {
 public:
     explicit CScriptedSource(std::deque<std::string> reads) : m_reads(std::move(reads)) {}
@@ -24,15 +26,19 @@ public:
         const std::size_t count = std::min(next.size(), static_cast<std::size_t>(capacity));
         std::memcpy(buffer, next.data(), count);
         next.erase(0, count);
-        if (next.empty())
+        m_partlyRead = !next.empty();
+        if (!m_partlyRead)
             m_reads.pop_front();
         return static_cast<int>(count);
     }
+
+    bool HasWaitingBytes() override { return m_partlyRead; }
 
     int readCount = 0;
 
 private:
     std::deque<std::string> m_reads;
+    bool m_partlyRead = false;
 };
 
 struct SResult {
@@ -62,6 +68,7 @@ TEST(RequestReader, OneReadOneRequest)
         {"empty request", "\n", ""},
         {"zero byte ends the text", std::string("ab\0cd\n", 6), "ab"},
         {"1023 bytes and a newline fill the buffer", std::string(1023, 'a') + "\n", std::string(1023, 'a')},
+        {"a full read with nothing waiting taken whole", std::string(kRequestReadSize, 'a'), std::string(kRequestReadSize, 'a')},
         {"id suffix kept", "C:\\shell.dll>0000ABCD\n", "C:\\shell.dll>0000ABCD"},
     };
     for (const SCase& c : cases) {
@@ -74,15 +81,24 @@ TEST(RequestReader, OneReadOneRequest)
     }
 }
 
-TEST(RequestReader, FullReadWithoutNewlineIsContinued)
+TEST(RequestReader, FullReadWithoutNewlineIsContinuedWhileBytesWait)
 {
-    for (std::size_t length : {std::size_t{1024}, std::size_t{1025}, std::size_t{2048}, std::size_t{5000}, std::size_t{kMaxRequestBytes}}) {
+    struct SCase {
+        std::size_t length;
+        const char* end;
+    };
+    // Without a newline the request ends where nothing more is waiting, also after
+    // a run of full reads.
+    const SCase cases[] = {{1024, "\n"}, {1025, "\n"}, {2048, "\n"}, {5000, "\n"}, {kMaxRequestBytes, "\n"},
+                           {1025, ""},   {2048, ""},   {kMaxRequestBytes, ""}};
+    for (const auto& [length, end] : cases) {
         const std::string path(length, 'p');
-        CScriptedSource source({path + "\n", "next\n"});
+        const std::string name = std::to_string(length) + (*end != 0 ? " and a newline" : " bare");
+        CScriptedSource source({path + end, "next\n"});
         const SResult result = ReadOne(source);
-        EXPECT_EQ(ERequestStatus::Request, result.status) << length;
-        EXPECT_EQ(path, result.text) << length;
-        EXPECT_EQ("next", ReadOne(source).text) << length;
+        EXPECT_EQ(ERequestStatus::Request, result.status) << name;
+        EXPECT_EQ(path, result.text) << name;
+        EXPECT_EQ("next", ReadOne(source).text) << name;
     }
 }
 
@@ -118,8 +134,9 @@ TEST(RequestReader, ClosedInput)
     CScriptedSource empty({});
     EXPECT_EQ(ERequestStatus::Closed, ReadOne(empty).status);
 
-    // The host closing in the middle of a long request stops the server too.
-    CScriptedSource cut({std::string(1024, 'a')});
+    // A host that closes after a full read without newline is served first.
+    CScriptedSource cut({std::string(kRequestReadSize, 'a')});
+    EXPECT_EQ(ERequestStatus::Request, ReadOne(cut).status);
     EXPECT_EQ(ERequestStatus::Closed, ReadOne(cut).status);
 }
 
