@@ -88,9 +88,10 @@ private:
 };
 
 /// Servers whose input is closed and whose ends are awaited at the end of the
-/// round: under Wine on a display without a window manager, a server's orderly
-/// exit waits two seconds for its splash window to be withdrawn. Those waits
-/// sleep, so they may overlap with the next measurements instead of adding up.
+/// round: a Wine prefix that expects a window manager where there is none
+/// makes a server's orderly exit wait two seconds for its splash window to be
+/// withdrawn (tools/wine-env.sh tells ours). Such waits sleep, so they overlap
+/// with the next measurements instead of adding up.
 std::vector<std::unique_ptr<CBenchServer>> g_retiredServers;
 std::vector<std::unique_ptr<CMinimalHost>> g_retiredHosts;
 
@@ -144,8 +145,7 @@ struct SStartTimes {
 };
 
 /// One start; the exit is timed when asked, else the process is ended at once
-/// (the server's orderly exit is slow under Wine on a display without a window
-/// manager, and one timed exit a round tells it).
+/// (one timed exit a round tells what an exit costs).
 SStartTimes TimeOneStart(const std::string& program, bool timeExit, std::string& error)
 {
     SStartTimes times;
@@ -283,27 +283,28 @@ std::string MeasureServerModels(const SBenchSetup& setup, int round, CRoundValue
 
 std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values)
 {
-    std::vector<double> serverReady;
-    std::vector<double> limitReady;
+    struct SProgram {
+        const std::string& path;
+        const char* key;
+        std::vector<double> ready;
+    };
+    SProgram programs[] = {{setup.server, "server", {}}, {setup.startupLimit, "startupLimit", {}},
+                           {setup.readyLimit, "limit", {}}};
     std::string error;
-    // Alternating, so that both programs meet the same moments of the machine.
+    // Alternating, so that every program meets the same moments of the machine.
     for (int start = 0; error.empty() && start < setup.starts; ++start) {
         const bool timeExit = start == 0;
-        const SStartTimes server = TimeOneStart(setup.server, timeExit, error);
-        if (!error.empty())
-            break;
-        const SStartTimes limit = TimeOneStart(setup.readyLimit, timeExit, error);
-        serverReady.push_back(server.readyMs);
-        limitReady.push_back(limit.readyMs);
-        if (timeExit) {
-            values.Add("exit.server", server.exitMs);
-            values.Add("exit.limit", limit.exitMs);
+        for (SProgram& program : programs) {
+            const SStartTimes times = TimeOneStart(program.path, timeExit, error);
+            if (!error.empty())
+                return error;
+            program.ready.push_back(times.readyMs);
+            if (timeExit)
+                values.Add(std::string("exit.") + program.key, times.exitMs);
         }
     }
-    if (!error.empty())
-        return error;
-    values.Add("start.server", Summarise(serverReady).median);
-    values.Add("start.limit", Summarise(limitReady).median);
+    for (const SProgram& program : programs)
+        values.Add(std::string("start.") + program.key, Summarise(program.ready).median);
     return std::string();
 }
 

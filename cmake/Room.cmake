@@ -15,6 +15,8 @@ function(scanserver_room name)
   endif()
   add_library(${name} STATIC ${ROOM_SOURCES})
   if(WIN32)
+    # Debug information for the debug files shipped beside the programs.
+    target_compile_options(${name} PRIVATE -g)
     target_sources(${name} PRIVATE ${ROOM_WINDOWS_SOURCES})
     target_link_libraries(${name} PUBLIC ${ROOM_WINDOWS_LIBRARIES})
   endif()

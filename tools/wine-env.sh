@@ -16,6 +16,12 @@ wine_up() {
     wine_started_server=yes
   fi
   wine wineboot </dev/null >/dev/null 2>&1 || true
+  # The displays we run on have no window manager. Wine must not hand windows
+  # to one: it would wait 2 s for a window manager to withdraw every window
+  # that was once active (the server's splash when it exits).
+  if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 # Stops the wineserver, but only one that wine_up started.
