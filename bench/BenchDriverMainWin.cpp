@@ -19,6 +19,7 @@
 #include "bench/BenchTable.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <chrono>
 #include <cstdio>
@@ -217,7 +218,7 @@ std::string Megabytes(uint64_t bytes)
 void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBenchSetup& setup)
 {
     table.AddHeading("5  Footprint (host's view of the process: GetProcessMemoryInfo; first round only)");
-    table.AddNote("ScanServer-x64.exe " + Megabytes(FileSize(setup.server)) + " on disk, ReadyLimit.exe " +
+    table.AddNote(std::string(kServerProgram) + " " + Megabytes(FileSize(setup.server)) + " on disk, ReadyLimit.exe " +
                   Megabytes(FileSize(setup.readyLimit)));
     for (const int count : FootprintCheckpoints(setup)) {
         const std::string after = " after " + std::to_string(count) + " requests";
@@ -270,7 +271,7 @@ std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, 
         const auto& limit = values.Get("start.limit");
         table.AddHeading("3  Start-up: process creation to the first \"ready:\" (median of " +
                          std::to_string(setup.starts) + " starts a round)");
-        table.AddNote("ScanServer-x64.exe " + Megabytes(FileSize(setup.server)) + " on disk");
+        table.AddNote(std::string(kServerProgram) + " " + Megabytes(FileSize(setup.server)) + " on disk");
         table.AddRow("server (GDI+, splash window, banner)", Summarise(server), "ms");
         table.AddRow("limit: the same start-up work done plainly (StartupLimit)", Summarise(startupLimit), "ms");
         table.AddRow("minimal GUI program writing \"ready:\" (ReadyLimit)", Summarise(limit), "ms");
@@ -350,7 +351,7 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::string bin = ProgramFolder();
     std::string missing;
-    setup.server = NeedFile(bin + "ScanServer-x64.exe", missing);
+    setup.server = NeedFile(bin + kServerProgram, missing);
     setup.inProcessLimit = NeedFile(bin + "InProcessLimit.exe", missing);
     setup.readyLimit = NeedFile(bin + "ReadyLimit.exe", missing);
     setup.startupLimit = NeedFile(bin + "StartupLimit.exe", missing);

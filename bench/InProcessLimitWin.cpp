@@ -16,6 +16,7 @@
 // or a library cannot be loaded, 2 after a usage error.
 
 #include "foundation/Win32.h"
+#include "scan/HostCallback.h"
 #include "vst/Vst2.h"
 
 #include <psapi.h>
@@ -35,8 +36,7 @@ constexpr char kLine[] = ">:  \"vendor\":    \"Tessivane Fixtures\",\n";
 
 intptr_t MinimalHostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
 {
-    constexpr int32_t kAudioMasterVersion = 1;
-    return opcode == kAudioMasterVersion ? 2400 : 0;
+    return opcode == audioMasterVersion ? kHostVstVersion : 0;
 }
 
 intptr_t Dispatch(AEffect* effect, int32_t opcode, void* pointer = nullptr)
@@ -61,7 +61,7 @@ bool ProbeOnce(const wchar_t* path)
     if (GetProcAddress(module, "JBridgeBootstrap") == nullptr && entry != nullptr) {
         AEffect* effect = entry(MinimalHostCallback);
         if (effect != nullptr && effect->magic == kEffectMagic) {
-            volatile bool answers = FindResourceW(module, MAKEINTRESOURCEW(165), L"SE1") != nullptr;
+            volatile bool answers = FindResourceW(module, MAKEINTRESOURCEW(kSynthEditResourceId), AsWide(kSynthEditResourceType)) != nullptr;
             char text[kTextBufferSize] = {};
             for (const int32_t opcode : {effGetEffectName, effGetVendorString, effGetProductString}) {
                 text[0] = 0;

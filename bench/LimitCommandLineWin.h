@@ -4,8 +4,10 @@
 /// is loaded for it.
 
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <cstdint>
+#include <string>
 
 struct SLimitHandles {
     HANDLE input = nullptr;
@@ -74,6 +76,13 @@ inline void WriteLimitLine(HANDLE output, const char* line, DWORD count)
     DWORD written = 0;
     WriteFile(output, line, count, &written, nullptr);
     FlushFileBuffers(output);
+}
+
+/// Writes the ready marker and its line end, flushed, as the server does.
+inline void WriteReadyLine(HANDLE output)
+{
+    const std::string line = std::string(kReadyLine) + kLineEnd;
+    WriteLimitLine(output, line.data(), static_cast<DWORD>(line.size()));
 }
 
 /// Reads the input until the host closes it.

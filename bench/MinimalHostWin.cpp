@@ -2,6 +2,7 @@
 
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <cwchar>
 
@@ -82,12 +83,11 @@ bool CMinimalHost::Request(const std::string& request)
 
 bool CMinimalHost::ReadUntilReady()
 {
-    static const std::string kReady = "ready:";
     char buffer[4096];
     for (;;) {
         std::size_t lineStart = 0;
         for (std::size_t end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n', lineStart)) {
-            const bool ready = m_pending.compare(lineStart, end - lineStart, kReady) == 0;
+            const bool ready = m_pending.compare(lineStart, end - lineStart, kReadyLine) == 0;
             lineStart = end + 1;
             if (ready) {
                 m_pending.erase(0, lineStart);

@@ -8,8 +8,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     const SLimitHandles handles = ReadLimitHandles();
-    static const char kReady[] = "ready:\n";
-    WriteLimitLine(handles.output, kReady, sizeof kReady - 1);
+    WriteReadyLine(handles.output);
     WaitForInputEnd(handles.input);
     return 0;
 }

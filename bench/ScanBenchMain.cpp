@@ -8,6 +8,7 @@
 
 #include "client/ServerConnection.h"
 #include "client/WideTextWin.h"
+#include "wire/Protocol.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -63,13 +64,13 @@ int wmain(int argc, wchar_t** argv)
     for (const std::string& request : requests) {
         if (result != EWaitResult::Ready)
             break;
-        PrintLine("ready:");
+        PrintLine(kReadyLine);
         PrintLine("<< " + request);
         server.SendRequest(request);
         result = server.ReadUntilReady(nullptr, PrintLine);
     }
     if (result == EWaitResult::Ready)
-        PrintLine("ready:");
+        PrintLine(kReadyLine);
     else if (result == EWaitResult::TimedOut)
         PrintLine("-- the server was silent too long and was stopped");
     server.CloseInput();

@@ -113,9 +113,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     const HWND window = picture != nullptr ? ShowWindowWithPicture(instance, picture, size) : nullptr;
 
     static const char kBanner[] = "info:Tessivane Plugin Scan Server (x64)\n";
-    static const char kReady[] = "ready:\n";
     WriteLimitLine(handles.output, kBanner, sizeof kBanner - 1);
-    WriteLimitLine(handles.output, kReady, sizeof kReady - 1);
+    WriteReadyLine(handles.output);
     WaitForInputEnd(handles.input);
 
     if (window != nullptr)

@@ -14,7 +14,6 @@ namespace {
 constexpr const char* kHostVendor = "Vostrel Software";
 constexpr const char* kHostProduct = "Tessivane";
 constexpr intptr_t kHostVendorVersion = 3;
-constexpr intptr_t kHostVstVersion = 2400;
 constexpr intptr_t kSampleRate = 44100;
 constexpr intptr_t kBlockSize = 512;
 constexpr intptr_t kProcessLevelOffline = 4;

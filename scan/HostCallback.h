@@ -15,6 +15,9 @@
 #include <cstddef>
 #include <cstdint>
 
+/// The VST version the host reports to audioMasterVersion (2.4).
+constexpr intptr_t kHostVstVersion = 2400;
+
 /// Longest vendor or product text a plug-in can take: 63 characters and the terminator.
 constexpr std::size_t kHostStringRoom = 64;
 

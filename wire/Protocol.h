@@ -39,6 +39,8 @@ TESSIVANE_WIRE_TEXT(kDumpExtension, ".mdmp")
 /// The server's platform identity: in its banner, its dump names and the
 /// record's "platform".
 TESSIVANE_WIRE_TEXT(kServerPlatform, "x64")
+/// The server's program file, which hosts find beside their own.
+TESSIVANE_WIRE_TEXT(kServerProgram, "ScanServer-x64.exe")
 
 /// Class and title of the splash window, by which a host can find it.
 TESSIVANE_WIRE_TEXT(kSplashWindowClass, "TessivaneScanServer")
