@@ -129,9 +129,13 @@ public:
     {
         m_databasePath = FullPath(m_options.database.empty() ? DefaultDatabasePath() : m_options.database);
         std::string error;
+        std::vector<std::string> rejected;
         if (!CreateFolders(FolderOf(m_databasePath), error) || !m_lock.Acquire(m_databasePath, error) ||
-            !ReadDatabaseFile(m_databasePath, m_database, error))
+            !ReadDatabaseFile(m_databasePath, m_database, error, rejected))
             return Trouble(error);
+        for (const std::string& entry : rejected)
+            m_err.Write("PluginScanner: warning: the database " + m_databasePath + " has a damaged " + entry +
+                        "; it is left out and counts as not scanned\n");
         if (m_options.command == EScannerCommand::List)
             return List();
         return Scan();

@@ -116,8 +116,7 @@ std::string FormatProblems(const std::vector<const SDatabaseEntry*>& entries,
         if (outcome.kind == EOutcome::Scanned)
             continue;
         text += "  " + entry->Request() + ": " + outcome.error;
-        if (!outcome.dumpFile.empty())
-            text += "; dump " + outcome.dumpFile;
+        text += DumpsText(outcome);
         if (!outcome.dialogs.empty() && outcome.kind != EOutcome::TimedOut)
             text += "; it showed " + QuotedList(outcome.dialogs);
         text += "\n";

@@ -140,8 +140,11 @@ private:
         Started(worker, request);
         entry.outcome = session.Scan(request, observer);
         if (entry.outcome.kind == EOutcome::Crashed && !m_stop) {
+            std::vector<std::string> dumps = std::move(entry.outcome.dumpFiles);
             Started(worker, request);
             entry.outcome = session.Scan(request, observer);
+            dumps.insert(dumps.end(), entry.outcome.dumpFiles.begin(), entry.outcome.dumpFiles.end());
+            entry.outcome.dumpFiles = std::move(dumps);
             attempt.retried = true;
         }
         return attempt;

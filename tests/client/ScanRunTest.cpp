@@ -100,10 +100,12 @@ std::vector<SLibraryFile> Files(const CStrings& paths, SFileStamp stamp = kStamp
     return files;
 }
 
-SScanOutcome Crash()
+SScanOutcome Crash(const std::string& dump = std::string())
 {
     SScanOutcome outcome = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
     outcome.exitCode = 9;
+    if (!dump.empty())
+        outcome.dumpFiles.push_back(dump);
     return outcome;
 }
 
@@ -149,8 +151,8 @@ TEST(ScanRun, ShellSubPluginsFollowTheShellOnItsSession)
 TEST(ScanRun, ACrashIsRetriedOnceBeforeItIsRecorded)
 {
     CScript script;
-    script.outcomes["Flaky.dll"] = {Crash(), ScannedOutcome(0x46, "Flaky")};
-    script.outcomes["Crash.dll"] = {Crash()};
+    script.outcomes["Flaky.dll"] = {Crash("f1.mdmp"), ScannedOutcome(0x46, "Flaky")};
+    script.outcomes["Crash.dll"] = {Crash("c1.mdmp"), Crash("c2.mdmp")};
     script.outcomes["Hang.dll"] = {ProblemOutcome(EOutcome::TimedOut, "no answer")};
     script.outcomes["Bad.dll"] = {ProblemOutcome(EOutcome::Failed, "Failed to load library, err=193")};
     CScanDatabase database;
@@ -160,6 +162,8 @@ TEST(ScanRun, ACrashIsRetriedOnceBeforeItIsRecorded)
     EXPECT_EQ((CStrings{"Flaky.dll", "Crash.dll"}), observer.retried);
     EXPECT_EQ(EOutcome::Scanned, database.FindLibrary("Flaky.dll")->outcome.kind);
     EXPECT_EQ(EOutcome::Crashed, database.FindLibrary("Crash.dll")->outcome.kind);
+    EXPECT_EQ(CStrings{"f1.mdmp"}, database.FindLibrary("Flaky.dll")->outcome.dumpFiles);
+    EXPECT_EQ((CStrings{"c1.mdmp", "c2.mdmp"}), database.FindLibrary("Crash.dll")->outcome.dumpFiles);
     EXPECT_EQ(EOutcome::TimedOut, database.FindLibrary("Hang.dll")->outcome.kind);
     EXPECT_EQ(EOutcome::Failed, database.FindLibrary("Bad.dll")->outcome.kind);
 }

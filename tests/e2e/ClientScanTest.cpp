@@ -119,11 +119,13 @@ TEST(ClientScan, ACrashNamesItsDumpAndTheNextRequestGetsAFreshServer)
     EXPECT_EQ("the scan server crashed (exit code 9)", crash.error);
     EXPECT_FALSE(crash.hasRecord);
     EXPECT_EQ(0u, client.GetServerProcessId());
-    ASSERT_EQ(firstFolder + "\\", crash.dumpFile.substr(0, firstFolder.size() + 1)) << crash.dumpFile;
-    EXPECT_EQ("ScanServer-x64-", crash.dumpFile.substr(firstFolder.size() + 1, 15)) << crash.dumpFile;
-    EXPECT_EQ(".mdmp", crash.dumpFile.substr(crash.dumpFile.size() - 5));
-    EXPECT_TRUE(FileExists(crash.dumpFile)) << crash.dumpFile;
-    EXPECT_EQ(std::string::npos, crash.dumpFile.find(stale)) << crash.dumpFile;
+    ASSERT_EQ(1u, crash.dumpFiles.size());
+    const std::string& dump = crash.dumpFiles[0];
+    ASSERT_EQ(firstFolder + "\\", dump.substr(0, firstFolder.size() + 1)) << dump;
+    EXPECT_EQ("ScanServer-x64-", dump.substr(firstFolder.size() + 1, 15)) << dump;
+    EXPECT_EQ(".mdmp", dump.substr(dump.size() - 5));
+    EXPECT_TRUE(FileExists(dump)) << dump;
+    EXPECT_EQ(std::string::npos, dump.find(stale)) << dump;
     ASSERT_FALSE(crash.lastLines.empty());
     EXPECT_TRUE(Contains(crash.lastLines, "info:Calling entry point...")) << crash.lastLines.back();
 
