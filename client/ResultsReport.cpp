@@ -146,6 +146,8 @@ std::string FormatSummary(const SRunSummary& summary)
     text += counts + "; " + std::to_string(summary.skipped) + " unchanged skipped";
     if (summary.pathProblems > 0)
         text += "; " + std::to_string(summary.pathProblems) + " not found";
+    if (summary.interrupted)
+        text += "; interrupted, the rest is scanned by the next run";
     return text + ".\n";
 }
 

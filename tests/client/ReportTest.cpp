@@ -183,6 +183,10 @@ TEST(Report, ProblemsSummaryAndExitCode)
               "1 not found.\n",
               FormatSummary(summary));
     EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped.\n", FormatSummary(SRunSummary()));
+    SRunSummary interrupted;
+    interrupted.interrupted = true;
+    EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped; interrupted, the rest is scanned by the next run.\n",
+              FormatSummary(interrupted));
 }
 
 TEST(Report, DuplicateIdsAcrossDifferentPlugins)

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -148,6 +150,24 @@ TEST(ClientScan, AHangIsStoppedAfterTheSilenceAndTheNextRequestGoesOn)
     const SScanOutcome after = client.Scan(FixturePath("PlainEffect.dll"));
     EXPECT_EQ(EOutcome::Scanned, after.kind) << after.error;
     EXPECT_EQ(2u, client.GetServersStarted());
+}
+
+TEST(ClientScan, AnInterruptKillsTheServerOfAHangAtOnceAndEndsLaterRequests)
+{
+    CScanClient client(ClientOptions(60000));
+    const auto started = std::chrono::steady_clock::now();
+    std::thread interrupter([&client] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        client.Interrupt();
+    });
+    const SScanOutcome hang = client.Scan(FixturePath("HangInEntry.dll"));
+    interrupter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "not the 60 s silence";
+    EXPECT_EQ(EOutcome::Failed, hang.kind);
+    EXPECT_EQ("the scan was interrupted", hang.error);
+    EXPECT_EQ(0u, client.GetServerProcessId());
+    EXPECT_EQ("the scan was interrupted", client.Scan(FixturePath("PlainEffect.dll")).error);
+    EXPECT_EQ(1u, client.GetServersStarted());
 }
 
 // Needs the virtual display: the box is a real window of the server.
