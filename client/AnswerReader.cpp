@@ -62,7 +62,8 @@ SScanOutcome CAnswerReader::Crashed(uint32_t exitCode, const std::string& dumpFi
     SScanOutcome outcome;
     outcome.kind = EOutcome::Crashed;
     outcome.exitCode = exitCode;
-    outcome.dumpFile = dumpFile;
+    if (!dumpFile.empty())
+        outcome.dumpFiles.push_back(dumpFile);
     outcome.lastLines = LastLines();
     outcome.error = exitCode == static_cast<uint32_t>(kCrashExitCode)
                         ? "the scan server crashed (exit code 9)"

@@ -7,11 +7,14 @@
 #include "client/ScanDatabase.h"
 
 #include <string>
+#include <vector>
 
 /// Reads the database file into database. A missing file is an empty
 /// database. False, with error set, when the file cannot be read or is not a
-/// database (it is then left alone).
-bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error);
+/// database (it is then left alone). Entries that do not read are left out,
+/// each with a line in rejected (see CScanDatabase::FromJson).
+bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
+                      std::vector<std::string>& rejected);
 
 /// Writes text to path + ".tmp", flushes it, and renames it over path.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);

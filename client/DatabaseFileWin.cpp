@@ -3,7 +3,8 @@
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
-bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error)
+bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
+                      std::vector<std::string>& rejected)
 {
     HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -27,7 +28,7 @@ bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::str
         return false;
     }
     std::string problem;
-    if (!database.FromJson(text, problem)) {
+    if (!database.FromJson(text, problem, rejected)) {
         error = "the database " + path + " cannot be used (" + problem + "); move it away or name another with --db";
         return false;
     }

@@ -2,11 +2,9 @@
 
 namespace {
 
-using COrderedJson = nlohmann::ordered_json;
-
-COrderedJson RecordToJson(const SPluginRecord& record)
+CJsonObject RecordToJson(const SPluginRecord& record)
 {
-    COrderedJson json;
+    CJsonObject json;
     json["id"] = HexId(record.id);
     json["name"] = record.name;
     json["vendor"] = record.vendor;
@@ -21,89 +19,63 @@ COrderedJson RecordToJson(const SPluginRecord& record)
     json["audio64"] = record.audio64;
     json["category"] = record.category;
     json["synthEdit"] = record.synthEdit;
-    if (record.IsShell()) {
-        COrderedJson shells = COrderedJson::array();
+    if (record.IsShell() || !record.shells.empty()) {
+        CJsonObject shells = CJsonObject::array();
         for (const SSubPlugin& sub : record.shells)
-            shells.push_back(COrderedJson{{"id", HexId(sub.id)}, {"name", sub.name}});
+            shells.push_back(CJsonObject{{"id", HexId(sub.id)}, {"name", sub.name}});
         json["shells"] = std::move(shells);
     }
     return json;
 }
 
-/// Reads a member of the expected type; a missing optional member leaves value alone.
-template <class TValue>
-bool Member(const COrderedJson& json, const char* name, TValue& value, bool required, std::string& error)
+bool ShellsFromJson(const CJsonObject& json, std::vector<SSubPlugin>& shells, std::string& error)
 {
-    const auto found = json.find(name);
-    if (found == json.end()) {
-        if (required)
-            error = std::string("missing \"") + name + "\"";
-        return !required;
-    }
-    try {
-        value = found->get<TValue>();
-    } catch (const COrderedJson::exception&) {
-        error = std::string("\"") + name + "\" has the wrong type";
+    if (!json.is_array()) {
+        error = "\"shells\" is not an array";
         return false;
+    }
+    for (const CJsonObject& element : json) {
+        SSubPlugin sub;
+        if (!ReadHexId(element, "id", sub.id, error) || !ReadString(element, "name", sub.name, error)) {
+            error = "a sub-plug-in in \"shells\": " + error;
+            return false;
+        }
+        shells.push_back(std::move(sub));
     }
     return true;
 }
 
-bool HexMember(const COrderedJson& json, const char* name, uint32_t& id, std::string& error)
-{
-    std::string text;
-    if (!Member(json, name, text, true, error))
-        return false;
-    if (!ParseHexId(text, id)) {
-        error = std::string("\"") + name + "\" is not a hexadecimal id";
-        return false;
-    }
-    return true;
-}
-
-bool RecordFromJson(const COrderedJson& json, SPluginRecord& record, std::string& error)
+bool RecordFromJson(const CJsonObject& json, SPluginRecord& record, std::string& error)
 {
     if (!json.is_object()) {
         error = "\"record\" is not an object";
         return false;
     }
-    const bool ok = HexMember(json, "id", record.id, error) && Member(json, "name", record.name, true, error) &&
-                    Member(json, "vendor", record.vendor, true, error) &&
-                    Member(json, "product", record.product, true, error) &&
-                    Member(json, "version", record.version, true, error) &&
-                    Member(json, "error", record.error, true, error) &&
-                    Member(json, "numInputs", record.numInputs, true, error) &&
-                    Member(json, "numOutputs", record.numOutputs, true, error) &&
-                    Member(json, "wantsMidi", record.wantsMidi, true, error) &&
-                    Member(json, "sendsMidi", record.sendsMidi, true, error) &&
-                    Member(json, "platform", record.platform, true, error) &&
-                    Member(json, "audio64", record.audio64, true, error) &&
-                    Member(json, "category", record.category, true, error) &&
-                    Member(json, "synthEdit", record.synthEdit, true, error);
+    bool ok = ReadHexId(json, "id", record.id, error) && ReadString(json, "name", record.name, error) &&
+              ReadString(json, "vendor", record.vendor, error) &&
+              ReadString(json, "product", record.product, error) &&
+              ReadString(json, "version", record.version, error) && ReadString(json, "error", record.error, error) &&
+              ReadInt32(json, "numInputs", record.numInputs, error) &&
+              ReadInt32(json, "numOutputs", record.numOutputs, error) &&
+              ReadBool(json, "wantsMidi", record.wantsMidi, error) &&
+              ReadBool(json, "sendsMidi", record.sendsMidi, error) &&
+              ReadString(json, "platform", record.platform, error) &&
+              ReadBool(json, "audio64", record.audio64, error) &&
+              ReadInt32(json, "category", record.category, error) &&
+              ReadBool(json, "synthEdit", record.synthEdit, error);
+    if (ok && json.contains("shells"))
+        ok = ShellsFromJson(json.at("shells"), record.shells, error);
     if (!ok)
-        return false;
-    const auto shells = json.find("shells");
-    if (shells == json.end())
-        return true;
-    if (!shells->is_array()) {
-        error = "\"shells\" is not an array";
-        return false;
-    }
-    for (const COrderedJson& item : *shells) {
-        SSubPlugin sub;
-        if (!item.is_object() || !HexMember(item, "id", sub.id, error) || !Member(item, "name", sub.name, true, error))
-            return false;
-        record.shells.push_back(std::move(sub));
-    }
-    return true;
+        error = "in \"record\", " + error;
+    return ok;
 }
 
 } // namespace
 
-COrderedJson EntryToJson(const SDatabaseEntry& entry)
+CJsonObject EntryToJson(const SDatabaseEntry& entry)
 {
     const SScanOutcome& outcome = entry.outcome;
-    COrderedJson json;
+    CJsonObject json;
     json["path"] = entry.path;
     if (entry.isSubPlugin)
         json["subId"] = HexId(entry.subId);
@@ -115,10 +87,10 @@ COrderedJson EntryToJson(const SDatabaseEntry& entry)
         json["error"] = outcome.error;
     if (outcome.hasRecord)
         json["record"] = RecordToJson(outcome.record);
-    if (outcome.kind == EOutcome::Crashed) {
+    if (outcome.kind == EOutcome::Crashed)
         json["exitCode"] = outcome.exitCode;
-        json["dumpFile"] = outcome.dumpFile;
-    }
+    if (!outcome.dumpFiles.empty())
+        json["dumps"] = outcome.dumpFiles;
     if (!outcome.lastLines.empty())
         json["lastLines"] = outcome.lastLines;
     if (!outcome.dialogs.empty())
@@ -126,40 +98,47 @@ COrderedJson EntryToJson(const SDatabaseEntry& entry)
     return json;
 }
 
-bool EntryFromJson(const COrderedJson& json, SDatabaseEntry& entry, std::string& error)
+bool EntryFromJson(const CJsonObject& json, SDatabaseEntry& entry, std::string& error)
 {
     if (!json.is_object()) {
-        error = "an entry is not an object";
+        error = "entry that is not an object";
         return false;
     }
     SDatabaseEntry read;
+    SScanOutcome& outcome = read.outcome;
     std::string outcomeName;
-    bool ok = Member(json, "path", read.path, true, error) &&
-              Member(json, "fileSize", read.stamp.size, true, error) &&
-              Member(json, "fileTime", read.stamp.modified, true, error) &&
-              Member(json, "outcome", outcomeName, true, error) &&
-              Member(json, "scannedAt", read.scannedAt, true, error) &&
-              Member(json, "error", read.outcome.error, false, error) &&
-              Member(json, "exitCode", read.outcome.exitCode, false, error) &&
-              Member(json, "dumpFile", read.outcome.dumpFile, false, error) &&
-              Member(json, "lastLines", read.outcome.lastLines, false, error) &&
-              Member(json, "dialogs", read.outcome.dialogs, false, error);
-    if (ok && json.contains("subId")) {
-        read.isSubPlugin = true;
-        ok = HexMember(json, "subId", read.subId, error);
-    }
-    if (ok && !OutcomeFromName(outcomeName, read.outcome.kind)) {
-        error = "unknown outcome \"" + outcomeName + "\"";
+    std::string oldDump;
+    read.isSubPlugin = json.contains("subId");
+    bool ok = ReadString(json, "path", read.path, error) &&
+              ReadHexId(json, "subId", read.subId, error, EPresence::Optional);
+    // Named by its request as far as that could be read.
+    const std::string name = read.path.empty() ? std::string("entry without a path")
+                                               : "entry " + (ok ? read.Request() : read.path);
+    ok = ok && ReadUInt64(json, "fileSize", read.stamp.size, error) &&
+              ReadUInt64(json, "fileTime", read.stamp.modified, error) &&
+              ReadString(json, "outcome", outcomeName, error) && ReadString(json, "scannedAt", read.scannedAt, error) &&
+              ReadString(json, "error", outcome.error, error, EPresence::Optional) &&
+              ReadStrings(json, "dumps", outcome.dumpFiles, error, EPresence::Optional) &&
+              ReadString(json, "dumpFile", oldDump, error, EPresence::Optional) &&
+              ReadStrings(json, "lastLines", outcome.lastLines, error, EPresence::Optional) &&
+              ReadStrings(json, "dialogs", outcome.dialogs, error, EPresence::Optional);
+    if (ok && !OutcomeFromName(outcomeName, outcome.kind)) {
+        error = "\"outcome\" is unknown: " + outcomeName;
         ok = false;
     }
+    // An exit code means something only for a crash, and is written only then.
+    if (ok && outcome.kind == EOutcome::Crashed)
+        ok = ReadUInt32(json, "exitCode", outcome.exitCode, error, EPresence::Optional);
     if (ok && json.contains("record")) {
-        read.outcome.hasRecord = true;
-        ok = RecordFromJson(json.at("record"), read.outcome.record, error);
+        outcome.hasRecord = true;
+        ok = RecordFromJson(json.at("record"), outcome.record, error);
     }
     if (!ok) {
-        error = "entry " + (read.path.empty() ? std::string("without a path") : read.path) + ": " + error;
+        error = name + ": " + error;
         return false;
     }
+    if (outcome.dumpFiles.empty() && !oldDump.empty())
+        outcome.dumpFiles.push_back(oldDump);
     entry = std::move(read);
     return true;
 }

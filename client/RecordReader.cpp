@@ -1,13 +1,8 @@
 #include "client/RecordReader.h"
 
-#include <nlohmann/json.hpp>
-
-#include <cstdint>
-#include <limits>
+#include "client/JsonMembers.h"
 
 namespace {
-
-using COrderedJson = nlohmann::ordered_json;
 
 /// The text without commas that stand directly (spacing aside) before a closing
 /// brace or bracket; commas inside strings are kept.
@@ -41,78 +36,19 @@ std::string WithoutTrailingCommas(const std::string& text)
     return result;
 }
 
-bool ReadString(const COrderedJson& object, const char* member, std::string& value, std::string& error)
-{
-    const auto found = object.find(member);
-    if (found == object.end() || !found->is_string()) {
-        error = std::string("the record has no string \"") + member + "\"";
-        return false;
-    }
-    value = found->get<std::string>();
-    return true;
-}
-
-bool ReadBool(const COrderedJson& object, const char* member, bool& value, std::string& error)
-{
-    const auto found = object.find(member);
-    if (found == object.end() || !found->is_boolean()) {
-        error = std::string("the record has no boolean \"") + member + "\"";
-        return false;
-    }
-    value = found->get<bool>();
-    return true;
-}
-
-bool ReadInt32(const COrderedJson& object, const char* member, int32_t& value, std::string& error)
-{
-    const auto found = object.find(member);
-    if (found == object.end() || !found->is_number_integer()) {
-        error = std::string("the record has no integer \"") + member + "\"";
-        return false;
-    }
-    if (found->is_number_unsigned()) {
-        const auto number = found->get<uint64_t>();
-        if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-            error = std::string("\"") + member + "\" is out of range";
-            return false;
-        }
-        value = static_cast<int32_t>(number);
-        return true;
-    }
-    const auto number = found->get<int64_t>();
-    if (number < std::numeric_limits<int32_t>::min() || number > std::numeric_limits<int32_t>::max()) {
-        error = std::string("\"") + member + "\" is out of range";
-        return false;
-    }
-    value = static_cast<int32_t>(number);
-    return true;
-}
-
-bool ReadId(const COrderedJson& object, uint32_t& id, std::string& error)
-{
-    std::string text;
-    if (!ReadString(object, "id", text, error))
-        return false;
-    if (!ParseHexId(text, id)) {
-        error = "the record's \"id\" is not hexadecimal: " + text;
-        return false;
-    }
-    return true;
-}
-
-bool ReadShells(const COrderedJson& object, std::vector<SSubPlugin>& shells, std::string& error)
+bool ReadShells(const CJsonObject& object, std::vector<SSubPlugin>& shells, std::string& error)
 {
     const auto found = object.find("shells");
     if (found == object.end())
         return true;
     if (!found->is_object()) {
-        error = "the record's \"shells\" is not an object";
+        error = "\"shells\" is not an object";
         return false;
     }
     for (const auto& item : found->items()) {
         SSubPlugin sub;
         if (!ParseHexId(item.key(), sub.id) || !item.value().is_string()) {
-            error = "the record lists a sub-plug-in that is not an id and a name: " + item.key();
+            error = "\"shells\" lists a sub-plug-in that is not an id and a name: " + item.key();
             return false;
         }
         sub.name = item.value().get<std::string>();
@@ -146,10 +82,10 @@ bool CRecordReader::Parse(SPluginRecord& record, std::string& error) const
 
 bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string& error)
 {
-    COrderedJson object;
+    CJsonObject object;
     try {
-        object = COrderedJson::parse(WithoutTrailingCommas(text));
-    } catch (const COrderedJson::exception& failure) { // parse_error, or out_of_range for a number like 1e400
+        object = CJsonObject::parse(WithoutTrailingCommas(text));
+    } catch (const CJsonObject::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("the record is not well-formed: ") + failure.what();
         return false;
     }
@@ -158,7 +94,7 @@ bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string
         return false;
     }
     SPluginRecord parsed;
-    const bool ok = ReadId(object, parsed.id, error) && ReadString(object, "name", parsed.name, error) &&
+    const bool ok = ReadHexId(object, "id", parsed.id, error) && ReadString(object, "name", parsed.name, error) &&
                     ReadString(object, "vendor", parsed.vendor, error) &&
                     ReadString(object, "product", parsed.product, error) &&
                     ReadString(object, "version", parsed.version, error) &&
@@ -172,8 +108,10 @@ bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string
                     ReadInt32(object, "category", parsed.category, error) &&
                     ReadBool(object, "synthEdit", parsed.synthEdit, error) &&
                     ReadShells(object, parsed.shells, error);
-    if (!ok)
+    if (!ok) {
+        error = "the record's " + error;
         return false;
+    }
     record = std::move(parsed);
     return true;
 }

@@ -16,6 +16,7 @@
 #include "client/ScanSession.h"
 #include "client/ServerConnection.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,6 +43,9 @@ public:
 
     /// Scans one request ("path" or "path>XXXXXXXX"); see CScanSession.
     SScanOutcome Scan(const std::string& request, const SScanObserver& observer = SScanObserver()) override;
+    /// Safe from any thread: the request in progress kills its server within a
+    /// poll interval, and every later request ends at once; both end Failed.
+    void Interrupt() override { m_interrupted = true; }
 
     /// Ends the current server, if any (closes its input; kills it when it does
     /// not exit within a few seconds). The next request starts a fresh one.
@@ -67,4 +71,5 @@ private:
     bool m_running = false;
     unsigned m_serversStarted = 0;
     std::string m_dumpFolder;
+    std::atomic<bool> m_interrupted{false};
 };

@@ -23,6 +23,7 @@ constexpr uint32_t kExitWaitMs = 10000;
 constexpr uint32_t kStopWaitMs = 5000;
 /// How long a crashing server may take to write its dump (slow under Wine).
 constexpr uint32_t kDumpWriteMs = 120000;
+constexpr const char* kInterruptedError = "the scan was interrupted";
 
 using CClock = std::chrono::steady_clock;
 
@@ -73,6 +74,8 @@ CScanClient::~CScanClient() { StopServer(); }
 
 SScanOutcome CScanClient::Scan(const std::string& request, const SScanObserver& observer)
 {
+    if (m_interrupted)
+        return Outcome(EOutcome::Failed, kInterruptedError);
     if (request.find_first_of("\r\n") != std::string::npos)
         return Outcome(EOutcome::Failed, "the request contains a line break");
     const std::string path = request.substr(0, request.find('>'));
@@ -138,6 +141,11 @@ SScanOutcome CScanClient::Exchange(const std::string& request, const SScanObserv
     CClock::time_point lastLine = started;
     CClock::time_point lastLook = started;
     for (;;) {
+        if (m_interrupted) {
+            m_server.Kill();
+            ForgetServer();
+            return Outcome(EOutcome::Failed, kInterruptedError);
+        }
         std::string line;
         const ELineWait waited = m_server.WaitForLine(line, kPollMs);
         if (waited == ELineWait::Line) {

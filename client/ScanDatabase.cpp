@@ -20,8 +20,6 @@ std::string FoldedPath(const std::string& path)
     return folded;
 }
 
-std::string SDatabaseEntry::Request() const { return isSubPlugin ? path + ">" + HexId(subId) : path; }
-
 CScanDatabase::CKey CScanDatabase::KeyOf(const std::string& path, bool isSubPlugin, uint32_t id)
 {
     return CKey(FoldedPath(path), isSubPlugin, isSubPlugin ? id : 0);
@@ -111,32 +109,33 @@ std::vector<std::string> CScanDatabase::LibraryPaths() const
 
 std::string CScanDatabase::ToJson() const
 {
-    nlohmann::ordered_json plugins = nlohmann::ordered_json::array();
+    CJsonObject plugins = CJsonObject::array();
     for (const auto& item : m_entries)
         plugins.push_back(EntryToJson(item.second));
-    nlohmann::ordered_json document;
+    CJsonObject document;
     document["format"] = kFormatName;
     document["version"] = kFormatVersion;
     document["plugins"] = std::move(plugins);
-    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return document.dump(2, ' ', false, CJsonObject::error_handler_t::replace) + "\n";
 }
 
-bool CScanDatabase::FromJson(const std::string& text, std::string& error)
+bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected)
 {
-    nlohmann::ordered_json document;
+    CJsonObject document;
     try {
-        document = nlohmann::ordered_json::parse(text);
-    } catch (const nlohmann::ordered_json::exception& failure) { // parse_error, or out_of_range for a number like 1e400
+        document = CJsonObject::parse(text);
+    } catch (const CJsonObject::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("not JSON: ") + failure.what();
         return false;
     }
-    const auto format = document.is_object() ? document.find("format") : document.end();
-    if (format == document.end() || !format->is_string() || format->get<std::string>() != kFormatName) {
+    std::string format;
+    std::string problem;
+    if (!ReadString(document, "format", format, problem) || format != kFormatName) {
         error = "not a plug-in scan database";
         return false;
     }
-    const auto version = document.find("version");
-    if (version == document.end() || !version->is_number_integer() || version->get<int>() != kFormatVersion) {
+    int32_t version = 0;
+    if (!ReadInt32(document, "version", version, problem) || version != kFormatVersion) {
         error = "a database version this scanner does not know";
         return false;
     }
@@ -146,13 +145,17 @@ bool CScanDatabase::FromJson(const std::string& text, std::string& error)
         return false;
     }
     std::map<CKey, SDatabaseEntry> entries;
-    for (const nlohmann::ordered_json& item : *plugins) {
+    std::vector<std::string> skipped;
+    for (const CJsonObject& item : *plugins) {
         SDatabaseEntry entry;
-        if (!EntryFromJson(item, entry, error))
-            return false;
+        if (!EntryFromJson(item, entry, problem)) {
+            skipped.push_back(problem);
+            continue;
+        }
         const CKey key = KeyOf(entry.path, entry.isSubPlugin, entry.subId);
         entries[key] = std::move(entry);
     }
     m_entries = std::move(entries);
+    rejected = std::move(skipped);
     return true;
 }

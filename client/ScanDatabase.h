@@ -8,7 +8,7 @@
 /// sub-plug-ins, those by id), so the saved file does not depend on the order
 /// in which the scans finished.
 
-#include "client/ScanOutcome.h"
+#include "client/DatabaseEntry.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,27 +16,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
-/// What tells a changed file from an unchanged one.
-struct SFileStamp {
-    uint64_t size = 0;
-    uint64_t modified = 0; ///< last write time, 100 ns units since 1601 (the platform's file time)
-
-    bool operator==(const SFileStamp& other) const { return size == other.size && modified == other.modified; }
-    bool operator!=(const SFileStamp& other) const { return !(*this == other); }
-};
-
-struct SDatabaseEntry {
-    std::string path;         ///< the library's full path
-    bool isSubPlugin = false; ///< a sub-plug-in of the shell at path
-    uint32_t subId = 0;       ///< its id, for a sub-plug-in
-    SFileStamp stamp;         ///< the library file as it was scanned
-    SScanOutcome outcome;
-    std::string scannedAt;    ///< UTC, "2024-03-07T09:05:01Z"
-
-    /// "path", or "path>XXXXXXXX" for a sub-plug-in: the request that scans it.
-    std::string Request() const;
-};
 
 class CScanDatabase {
 public:
@@ -65,8 +44,11 @@ public:
     /// The database file's text (JSON, UTF-8).
     std::string ToJson() const;
     /// Reads a database file's text. False, with error set, when it is not one;
-    /// the database is then left unchanged.
-    bool FromJson(const std::string& text, std::string& error);
+    /// the database is then left unchanged. An entry that does not read (a
+    /// member of the wrong type, out of range or missing) is left out, so its
+    /// plug-in counts as not scanned, and rejected gets a line that names the
+    /// entry and the member; the other entries are kept.
+    bool FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected);
 
 private:
     using CKey = std::tuple<std::string, bool, uint32_t>;

@@ -38,3 +38,13 @@ bool OutcomeFromName(const std::string& name, EOutcome& outcome)
     }
     return false;
 }
+
+std::string DumpsText(const SScanOutcome& outcome)
+{
+    std::string text;
+    for (const std::string& dump : outcome.dumpFiles)
+        text += (text.empty() ? "" : ", ") + dump;
+    if (text.empty())
+        return text;
+    return (outcome.dumpFiles.size() == 1 ? "; dump " : "; dumps ") + text;
+}

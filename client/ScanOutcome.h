@@ -33,11 +33,16 @@ struct SScanOutcome {
     std::string error;
     /// Crashed: the server's exit code (9 when its crash filter ended it).
     uint32_t exitCode = 0;
-    /// Crashed: the dump the server left for this request; empty when none.
-    std::string dumpFile;
+    /// The dumps the servers left for this request, the first attempt's first
+    /// (a crash is tried once more, and the second attempt may crash too).
+    std::vector<std::string> dumpFiles;
     /// Crashed and TimedOut: the server's last output lines before it ended.
     std::vector<std::string> lastLines;
     /// Titles of visible windows the server showed during the request (a licence
     /// or error dialog), splash excluded.
     std::vector<std::string> dialogs;
 };
+
+/// "; dump FILE" or "; dumps FILE, FILE", empty without dumps: how the progress
+/// lines and the results add an outcome's dumps to its text.
+std::string DumpsText(const SScanOutcome& outcome);

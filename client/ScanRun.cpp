@@ -17,10 +17,12 @@ struct SJob {
     SLibraryPlan plan;
 };
 
-/// One request's entry and whether it took a second attempt.
+/// One request's entry, whether it took a second attempt, and whether the run
+/// was interrupted before it ended (its outcome is then not to be used).
 struct SAttempt {
     SDatabaseEntry entry;
     bool retried = false;
+    bool interrupted = false;
 };
 
 struct SEvent {
@@ -72,11 +74,13 @@ std::vector<uint32_t> SubPluginIds(const SScanOutcome& outcome)
     return ids;
 }
 
-/// What the workers share: the jobs, the next one to take, and the stop flag.
+/// What the workers share: the jobs, the next one to take, the stop flag, the
+/// interrupt and the sessions that are open.
 class CWorkers {
 public:
-    CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events)
-        : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events)
+    CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events,
+             const std::atomic<bool>* interrupt)
+        : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events), m_interrupt(interrupt)
     {
     }
 
@@ -84,12 +88,16 @@ public:
     void Work(unsigned worker)
     {
         std::unique_ptr<CScanSession> session = m_sessions(worker);
+        // Open before the first look at the interrupt, so InterruptSessions
+        // reaches every session that may still scan.
+        Enlist(session.get(), true);
         for (;;) {
             const std::size_t index = m_next++;
-            if (m_stop || index >= m_jobs.size())
+            if (Stopping() || index >= m_jobs.size())
                 break;
             RunJob(worker, *session, m_jobs[index]);
         }
+        Enlist(session.get(), false);
         session.reset();
         SEvent ended;
         ended.kind = SEvent::EKind::WorkerEnded;
@@ -97,7 +105,27 @@ public:
         m_events.Push(std::move(ended));
     }
 
+    /// Interrupts every open session (called once the interrupt is seen).
+    void InterruptSessions()
+    {
+        std::lock_guard<std::mutex> lock(m_sessionsMutex);
+        for (CScanSession* session : m_open)
+            session->Interrupt();
+    }
+
 private:
+    bool Interrupted() const { return m_interrupt != nullptr && *m_interrupt; }
+    bool Stopping() const { return m_stop || Interrupted(); }
+
+    void Enlist(CScanSession* session, bool open)
+    {
+        std::lock_guard<std::mutex> lock(m_sessionsMutex);
+        if (open)
+            m_open.push_back(session);
+        else
+            m_open.erase(std::find(m_open.begin(), m_open.end(), session));
+    }
+
     void RunJob(unsigned worker, CScanSession& session, const SJob& job)
     {
         std::vector<uint32_t> subPlugins = job.plan.subPlugins;
@@ -108,8 +136,8 @@ private:
                 return;
         }
         for (const uint32_t id : subPlugins) {
-            if (m_stop || !Report(worker, Scan(worker, session, job.file, true, id)))
-                break;
+            if (Stopping() || !Report(worker, Scan(worker, session, job.file, true, id)))
+                return;
         }
         SEvent done;
         done.kind = SEvent::EKind::LibraryDone;
@@ -118,7 +146,7 @@ private:
         m_events.Push(std::move(done));
     }
 
-    /// Scans one request, once more after a crash.
+    /// Scans one request, once more after a crash unless the run stops.
     SAttempt Scan(unsigned worker, CScanSession& session, const SLibraryFile& file, bool isSubPlugin, uint32_t id)
     {
         SAttempt attempt;
@@ -139,11 +167,16 @@ private:
         };
         Started(worker, request);
         entry.outcome = session.Scan(request, observer);
-        if (entry.outcome.kind == EOutcome::Crashed && !m_stop) {
+        if (entry.outcome.kind == EOutcome::Crashed && !Stopping()) {
+            std::vector<std::string> dumps = std::move(entry.outcome.dumpFiles);
             Started(worker, request);
             entry.outcome = session.Scan(request, observer);
+            dumps.insert(dumps.end(), entry.outcome.dumpFiles.begin(), entry.outcome.dumpFiles.end());
+            entry.outcome.dumpFiles = std::move(dumps);
             attempt.retried = true;
         }
+        // A request the interrupt cut short (its server killed) did not end.
+        attempt.interrupted = Interrupted();
         return attempt;
     }
 
@@ -159,6 +192,8 @@ private:
     /// Hands a finished entry to the run; false when the run must stop.
     bool Report(unsigned worker, SAttempt attempt)
     {
+        if (attempt.interrupted)
+            return false;
         const bool noServer = attempt.entry.outcome.kind == EOutcome::NoServer;
         if (noServer)
             m_stop = true;
@@ -176,6 +211,9 @@ private:
     CEventQueue& m_events;
     std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_stop{false};
+    const std::atomic<bool>* m_interrupt;
+    std::mutex m_sessionsMutex;
+    std::vector<CScanSession*> m_open;
 };
 
 } // namespace
@@ -212,19 +250,26 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
         jobs.push_back(std::move(job));
     }
     m_observer.OnPlanned(planned);
-    if (jobs.empty())
+    const auto interrupted = [this] { return m_options.interrupt != nullptr && *m_options.interrupt; };
+    if (jobs.empty()) {
+        result.interrupted = interrupted();
         return result;
+    }
 
     const unsigned workerCount =
         static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.size()));
     CEventQueue events;
-    CWorkers workers(std::move(jobs), m_sessions, events);
+    CWorkers workers(std::move(jobs), m_sessions, events, m_options.interrupt);
     std::vector<std::thread> threads;
     for (unsigned worker = 0; worker < workerCount; ++worker)
         threads.emplace_back([&workers, worker] { workers.Work(worker); });
 
     unsigned running = workerCount;
     while (running > 0) {
+        if (!result.interrupted && interrupted()) {
+            result.interrupted = true;
+            workers.InterruptSessions();
+        }
         SEvent event;
         if (!events.Pop(event, kTickInterval)) {
             m_observer.OnTick();
@@ -267,5 +312,6 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
     }
     for (std::thread& thread : threads)
         thread.join();
+    result.interrupted = interrupted();
     return result;
 }

@@ -7,12 +7,16 @@
 /// that called Run; a library and all its sub-plug-ins are scanned by one
 /// worker on one session, one after the other, so a shell's sub-plug-ins are
 /// served from the library the server keeps loaded; a crash is retried once
-/// (the session starts a fresh server) before it is recorded.
+/// (the session starts a fresh server) before it is recorded, and the entry
+/// lists the dumps of both attempts. An interrupted run hands out no more
+/// requests, interrupts the sessions and records nothing for the requests that
+/// had not ended: they stay unscanned, so a later run does them.
 
 #include "client/ScanDatabase.h"
 #include "client/ScanPlan.h"
 #include "client/ScanSession.h"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -22,6 +26,8 @@
 struct SRunOptions {
     unsigned jobs = 1; ///< parallel sessions
     SPlanOptions plan;
+    /// Set from any thread (a Ctrl+C) to interrupt the run; null: never.
+    const std::atomic<bool>* interrupt = nullptr;
 };
 
 /// What happened during a run. Called on the thread that called Run.
@@ -48,6 +54,7 @@ struct SRunResult {
     std::size_t skipped = 0;          ///< entries left as they were (unchanged)
     std::size_t skippedLibraries = 0; ///< libraries not scanned at all
     bool serverFailed = false;        ///< a server could not be started: the run stopped early
+    bool interrupted = false;         ///< the interrupt was set: the run stopped early
     std::string serverError;
 };
 
@@ -60,8 +67,8 @@ public:
     CScanRun(CScanDatabase& database, const SRunOptions& options, CSessionFactory sessions, CRunObserver& observer,
              CClock now);
 
-    /// Scans the files (in this order of dispatch). Returns when all are done or
-    /// a server could not be started.
+    /// Scans the files (in this order of dispatch). Returns when all are done, a
+    /// server could not be started, or the run was interrupted.
     SRunResult Run(const std::vector<SLibraryFile>& files);
 
 private:

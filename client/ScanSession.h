@@ -25,4 +25,8 @@ public:
     /// of a shell. Always returns exactly one outcome. After a crash or a
     /// time-out the next request goes to a fresh server.
     virtual SScanOutcome Scan(const std::string& request, const SScanObserver& observer) = 0;
+    /// Called from another thread when the run is interrupted: the request in
+    /// progress, and any later one, ends soon (its server is killed). Their
+    /// outcomes are not used.
+    virtual void Interrupt() = 0;
 };

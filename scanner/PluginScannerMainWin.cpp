@@ -14,6 +14,7 @@
 #include "foundation/Win32.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +27,18 @@ using CClock = std::chrono::steady_clock;
 
 /// Pending changes are saved at least this often while a run goes on.
 constexpr double kSaveEverySeconds = 0.5;
+
+/// Set by Ctrl+C (or Ctrl+Break): the scan run stops and the scanner exits
+/// with kExitInterrupted once it has saved and printed what it has.
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE; // closing the console or logging off: the default ending
+    g_interrupted = true;
+    return TRUE;
+}
 
 std::string ProgramFolder()
 {
@@ -129,9 +142,13 @@ public:
     {
         m_databasePath = FullPath(m_options.database.empty() ? DefaultDatabasePath() : m_options.database);
         std::string error;
+        std::vector<std::string> rejected;
         if (!CreateFolders(FolderOf(m_databasePath), error) || !m_lock.Acquire(m_databasePath, error) ||
-            !ReadDatabaseFile(m_databasePath, m_database, error))
+            !ReadDatabaseFile(m_databasePath, m_database, error, rejected))
             return Trouble(error);
+        for (const std::string& entry : rejected)
+            m_err.Write("PluginScanner: warning: the database " + m_databasePath + " has a damaged " + entry +
+                        "; it is left out and counts as not scanned\n");
         if (m_options.command == EScannerCommand::List)
             return List();
         return Scan();
@@ -161,6 +178,7 @@ private:
             m_options.server.empty() ? ProgramFolder() + "ScanServer-x64.exe" : FullPath(m_options.server);
         if (GetFileAttributesW(WideFromUtf8(server).c_str()) == INVALID_FILE_ATTRIBUTES)
             return Trouble("cannot find the scan server " + server);
+        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
         const SFoundLibraries found = FindLibraryFiles(m_options.paths);
         const CClock::time_point start = CClock::now();
         m_database.RemoveGone(IsFileGone);
@@ -176,6 +194,7 @@ private:
         run.jobs = m_options.jobs != 0 ? m_options.jobs : std::max(1u, std::thread::hardware_concurrency());
         run.plan.retryProblems = m_options.retry;
         run.plan.rescanAll = m_options.rescan;
+        run.interrupt = &g_interrupted;
         CScanRun scan(
             m_database, run, [&client](unsigned) { return std::make_unique<CScanClient>(client); }, progress,
             UtcNow);
@@ -193,9 +212,11 @@ private:
         summary.pathProblems = found.problems.size();
         summary.elapsedSeconds = SecondsSince(start);
         summary.servers = static_cast<unsigned>(std::min<std::size_t>(run.jobs, found.files.size()));
+        summary.interrupted = result.interrupted;
         summary.database = m_databasePath;
         Print(found.files, found.problems, progress.scannedThisRun, summary, true);
-        return ResultsExitCode(CoveredEntries(m_database, found.files), found.problems);
+        return result.interrupted ? kExitInterrupted : ResultsExitCode(CoveredEntries(m_database, found.files),
+                                                                       found.problems);
     }
 
     void Print(const std::vector<SLibraryFile>& files, const std::vector<SPathProblem>& problems,

@@ -66,8 +66,7 @@ std::string FormatFinishedLine(const SDatabaseEntry& entry, std::size_t done, st
         line += ": " + outcome.record.name + " (" + DisplayId(outcome.record.id) + ")";
     else
         line += ": " + outcome.error;
-    if (!outcome.dumpFile.empty())
-        line += "; dump " + outcome.dumpFile;
+    line += DumpsText(outcome);
     if (retried)
         line += " (second attempt after a crash)";
     return line;

@@ -116,8 +116,7 @@ std::string FormatProblems(const std::vector<const SDatabaseEntry*>& entries,
         if (outcome.kind == EOutcome::Scanned)
             continue;
         text += "  " + entry->Request() + ": " + outcome.error;
-        if (!outcome.dumpFile.empty())
-            text += "; dump " + outcome.dumpFile;
+        text += DumpsText(outcome);
         if (!outcome.dialogs.empty() && outcome.kind != EOutcome::TimedOut)
             text += "; it showed " + QuotedList(outcome.dialogs);
         text += "\n";
@@ -147,6 +146,8 @@ std::string FormatSummary(const SRunSummary& summary)
     text += counts + "; " + std::to_string(summary.skipped) + " unchanged skipped";
     if (summary.pathProblems > 0)
         text += "; " + std::to_string(summary.pathProblems) + " not found";
+    if (summary.interrupted)
+        text += "; interrupted, the rest is scanned by the next run";
     return text + ".\n";
 }
 

@@ -15,10 +15,11 @@
 
 /// The scanner's exit codes.
 enum EScannerExit : int {
-    kExitClean = 0,    ///< every plug-in covered scanned (files that are not plug-ins aside)
-    kExitProblems = 1, ///< some failed, crashed or timed out, or a path was not found
-    kExitUsage = 2,    ///< the command line was wrong
-    kExitTrouble = 3,  ///< the database or the server could not be used; the run stopped
+    kExitClean = 0,         ///< every plug-in covered scanned (files that are not plug-ins aside)
+    kExitProblems = 1,      ///< some failed, crashed or timed out, or a path was not found
+    kExitUsage = 2,         ///< the command line was wrong
+    kExitTrouble = 3,       ///< the database or the server could not be used; the run stopped
+    kExitInterrupted = 130, ///< Ctrl+C (128 + SIGINT, as shells report it): what ended is saved
 };
 
 /// The entries a run covers: for each file in order, its library's entry and
@@ -43,10 +44,12 @@ struct SRunSummary {
     std::size_t pathProblems = 0;
     double elapsedSeconds = 0;
     unsigned servers = 0;
+    bool interrupted = false; ///< the run was interrupted: the rest waits for the next run
     std::string database;
 };
 
 /// "Scanned 5 requests in 0:03 with 2 servers: 4 scanned, 1 crashed; 3 unchanged skipped."
+/// An interrupted run adds "; interrupted, the rest is scanned by the next run".
 std::string FormatSummary(const SRunSummary& summary);
 
 /// kExitClean or kExitProblems for the covered entries and path problems.

@@ -14,7 +14,9 @@ const char* const kExitCodes =
     "  0  every plug-in scanned (files that are not 64-bit libraries aside)\n"
     "  1  some plug-ins failed, crashed or timed out, or a path was not found\n"
     "  2  the command line was wrong\n"
-    "  3  the database or the scan server could not be used\n";
+    "  3  the database or the scan server could not be used\n"
+    "  130  interrupted (Ctrl+C): the scan servers were stopped, what ended is saved,\n"
+    "       the rest is scanned by the next run\n";
 
 void AddDatabaseOption(CLI::App& command, SScannerOptions& options)
 {

@@ -113,7 +113,7 @@ TEST(AnswerReader, CrashReportsExitCodeDumpAndTheLastLines)
         EXPECT_EQ(EOutcome::Crashed, outcome.kind);
         EXPECT_EQ(c.exitCode, outcome.exitCode);
         EXPECT_EQ(c.error, outcome.error);
-        EXPECT_EQ("C:\\dumps\\ScanServer-x64-2024-03-07-09-05-01.mdmp", outcome.dumpFile);
+        EXPECT_EQ(CLines{"C:\\dumps\\ScanServer-x64-2024-03-07-09-05-01.mdmp"}, outcome.dumpFiles);
         EXPECT_EQ(CLines(lines.end() - 3, lines.end()), outcome.lastLines);
         EXPECT_FALSE(outcome.hasRecord);
     }

@@ -1,12 +1,14 @@
 // The scan database: entries by library and sub-plug-in, its stable order, and
-// its file format.
+// its file format, damaged entries in it included.
 
 #include "client/ScanDatabase.h"
 
 #include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,7 +29,8 @@ CScanDatabase SampleDatabase()
     database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x54734E67, "Gain")));
     SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
     crash.exitCode = 9;
-    crash.dumpFile = "C:\\dumps\\7-1\\ScanServer-x64-2024-03-07-09-05-01.mdmp";
+    crash.dumpFiles = {"C:\\dumps\\7-1\\ScanServer-x64-2024-03-07-09-05-01.mdmp",
+                       "C:\\dumps\\7-2\\ScanServer-x64-2024-03-07-09-05-03.mdmp"};
     crash.lastLines = {"info:Calling entry point..."};
     database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
     SScanOutcome hang = ProblemOutcome(EOutcome::TimedOut, "no answer for 2 s; the scan server was stopped");
@@ -126,7 +129,9 @@ TEST(ScanDatabase, FileKeepsEveryFieldOfEveryEntry)
     const CScanDatabase database = SampleDatabase();
     CScanDatabase read;
     std::string error;
-    ASSERT_TRUE(read.FromJson(database.ToJson(), error)) << error;
+    CStrings rejected;
+    ASSERT_TRUE(read.FromJson(database.ToJson(), error, rejected)) << error;
+    EXPECT_EQ(CStrings{}, rejected);
     EXPECT_EQ(database.ToJson(), read.ToJson());
     const std::vector<const SDatabaseEntry*> before = database.Entries();
     const std::vector<const SDatabaseEntry*> after = read.Entries();
@@ -142,7 +147,7 @@ TEST(ScanDatabase, FileKeepsEveryFieldOfEveryEntry)
         EXPECT_EQ(a.outcome.record, b.outcome.record);
         EXPECT_EQ(a.outcome.error, b.outcome.error);
         EXPECT_EQ(a.outcome.exitCode, b.outcome.exitCode);
-        EXPECT_EQ(a.outcome.dumpFile, b.outcome.dumpFile);
+        EXPECT_EQ(a.outcome.dumpFiles, b.outcome.dumpFiles);
         EXPECT_EQ(a.outcome.lastLines, b.outcome.lastLines);
         EXPECT_EQ(a.outcome.dialogs, b.outcome.dialogs);
     }
@@ -175,18 +180,75 @@ TEST(ScanDatabase, RejectsFilesThatAreNotADatabaseAndStaysUnchanged)
         {"not JSON", "{\"format\": "},
         {"another JSON file", "{\"plugins\": []}"},
         {"a later version", replaced("\"version\": 1", "\"version\": 2")},
-        {"an unknown outcome", replaced("\"outcome\": \"crashed\"", "\"outcome\": \"exploded\"")},
-        {"a bad sub-plug-in id", replaced("\"subId\": \"54734931\"", "\"subId\": \"x\"")},
-        {"a size that is text", replaced("\"fileSize\": 1234", "\"fileSize\": \"1234\"")},
+        {"a version past 32 bits", replaced("\"version\": 1", "\"version\": 4294967297")},
         {"an array", "[]"},
     };
     for (const SCase& c : cases) {
         CScanDatabase database = SampleDatabase();
         std::string error;
-        EXPECT_FALSE(database.FromJson(c.text, error)) << c.label;
+        CStrings rejected;
+        EXPECT_FALSE(database.FromJson(c.text, error, rejected)) << c.label;
         EXPECT_FALSE(error.empty()) << c.label;
         EXPECT_EQ(good, database.ToJson()) << c.label;
     }
+}
+
+TEST(ScanDatabase, ADamagedEntryIsLeftOutWithItsMemberNamedAndTheOthersKept)
+{
+    struct SCase {
+        const char* from; ///< replaced where it first occurs in the sample file
+        const char* to;
+        const char* request;
+        const char* member;
+    };
+    const SCase cases[] = {
+        {"\"exitCode\": 9", "\"exitCode\": true", "C:\\VST\\Crash.dll", "\"exitCode\""},
+        {"\"numOutputs\": 2", "\"numOutputs\": 2.7", "C:\\VST\\Gain.dll", "\"numOutputs\""},
+        {"\"numOutputs\": 2", "\"numOutputs\": 2.0", "C:\\VST\\Gain.dll", "\"numOutputs\""},
+        {"\"numOutputs\": 2", "\"numOutputs\": 4294967297", "C:\\VST\\Gain.dll", "\"numOutputs\""},
+        {"\"category\": 1", "\"category\": 2147483648", "C:\\VST\\Gain.dll", "\"category\""},
+        {"\"fileSize\": 1234", "\"fileSize\": 1e300", "C:\\VST\\Crash.dll", "\"fileSize\""},
+        {"\"fileSize\": 1234", "\"fileSize\": -1", "C:\\VST\\Crash.dll", "\"fileSize\""},
+        {"\"fileSize\": 1234", "\"fileSize\": \"1234\"", "C:\\VST\\Crash.dll", "\"fileSize\""},
+        {"\"wantsMidi\": false", "\"wantsMidi\": \"false\"", "C:\\VST\\Gain.dll", "\"wantsMidi\""},
+        {"\"scannedAt\": \"2024-03-07T09:05:01Z\",", "", "C:\\VST\\Crash.dll", "\"scannedAt\""},
+        {"\"outcome\": \"crashed\"", "\"outcome\": \"exploded\"", "C:\\VST\\Crash.dll", "\"outcome\""},
+        {"\"dumps\": [", "\"dumps\": [7, ", "C:\\VST\\Crash.dll", "\"dumps\""},
+        {"\"Licence", "7, \"Licence", "C:\\VST\\Hang.dll", "\"dialogs\""},
+        {"\"subId\": \"54734931\"", "\"subId\": \"x\"", "C:\\VST\\Shell.dll>54734931", "\"subId\""},
+        {"\"id\": \"54734932\"", "\"id\": 54734932", "C:\\VST\\Shell.dll", "\"id\""},
+    };
+    const CScanDatabase sample = SampleDatabase();
+    for (const SCase& c : cases) {
+        std::string text = sample.ToJson();
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        CScanDatabase database;
+        std::string error;
+        CStrings rejected;
+        ASSERT_TRUE(database.FromJson(text, error, rejected)) << c.to << ": " << error;
+        ASSERT_EQ(1u, rejected.size()) << c.to;
+        // The only sub-plug-in row damages the id itself: the path names it.
+        const std::string request = c.request;
+        EXPECT_NE(std::string::npos, rejected[0].find("entry " + request.substr(0, request.find('>')) + ": "))
+            << rejected[0];
+        EXPECT_NE(std::string::npos, rejected[0].find(c.member)) << rejected[0];
+        CStrings kept = Requests(sample.Entries());
+        kept.erase(std::find(kept.begin(), kept.end(), request));
+        EXPECT_EQ(kept, Requests(database.Entries())) << c.to;
+    }
+}
+
+TEST(ScanDatabase, AnOlderFileWithASingleDumpFileReads)
+{
+    nlohmann::ordered_json document = nlohmann::ordered_json::parse(SampleDatabase().ToJson());
+    nlohmann::ordered_json& crash = document["plugins"][0];
+    crash.erase("dumps");
+    crash["dumpFile"] = "C:\\dumps\\old.mdmp";
+    CScanDatabase database;
+    std::string error;
+    CStrings rejected;
+    ASSERT_TRUE(database.FromJson(document.dump(), error, rejected)) << error;
+    EXPECT_EQ(CStrings{"C:\\dumps\\old.mdmp"}, database.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The scan run over scripted sessions: shells and their sub-plug-ins on one
-// session, crash retries, the incremental rules, resuming, parallel runs that
-// give the same database, and a run that finds no server.
+// session, crash retries and their dumps, the incremental rules, resuming,
+// parallel runs that give the same database, a run that finds no server, and
+// an interrupted run.
 
 #include "client/ScanRun.h"
 
@@ -8,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,6 +47,9 @@ public:
 
     CStrings asked;
     std::map<unsigned, CStrings> bySession;
+    /// The run's interrupt; set, as Ctrl+C would, when interruptAt is asked.
+    std::atomic<bool> interrupt{false};
+    std::string interruptAt;
 
 private:
     std::mutex m_mutex;
@@ -54,12 +61,30 @@ public:
     CScriptedSession(CScript& script, unsigned worker) : m_script(script), m_worker(worker) {}
     SScanOutcome Scan(const std::string& request, const SScanObserver& observer) override
     {
-        return m_script.Answer(m_worker, request);
+        const SScanOutcome answer = m_script.Answer(m_worker, request);
+        if (request != m_script.interruptAt)
+            return answer;
+        m_script.interrupt = true;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        // Not interrupted in time: the plain answer, which the test then finds recorded.
+        if (!m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_interrupted; }))
+            return answer;
+        return ProblemOutcome(EOutcome::Crashed, "killed"); // what a killed server looks like
+    }
+
+    void Interrupt() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupted = true;
+        m_changed.notify_all();
     }
 
 private:
     CScript& m_script;
     unsigned m_worker;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_interrupted = false;
 };
 
 class CRecordingObserver : public CRunObserver {
@@ -85,6 +110,7 @@ SRunResult RunScan(CScanDatabase& database, CScript& script, const std::vector<S
     SRunOptions options;
     options.jobs = jobs;
     options.plan = plan;
+    options.interrupt = &script.interrupt;
     CScanRun run(
         database, options,
         [&script](unsigned worker) { return std::make_unique<CScriptedSession>(script, worker); }, observer,
@@ -100,10 +126,12 @@ std::vector<SLibraryFile> Files(const CStrings& paths, SFileStamp stamp = kStamp
     return files;
 }
 
-SScanOutcome Crash()
+SScanOutcome Crash(const std::string& dump = std::string())
 {
     SScanOutcome outcome = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
     outcome.exitCode = 9;
+    if (!dump.empty())
+        outcome.dumpFiles.push_back(dump);
     return outcome;
 }
 
@@ -149,8 +177,8 @@ TEST(ScanRun, ShellSubPluginsFollowTheShellOnItsSession)
 TEST(ScanRun, ACrashIsRetriedOnceBeforeItIsRecorded)
 {
     CScript script;
-    script.outcomes["Flaky.dll"] = {Crash(), ScannedOutcome(0x46, "Flaky")};
-    script.outcomes["Crash.dll"] = {Crash()};
+    script.outcomes["Flaky.dll"] = {Crash("f1.mdmp"), ScannedOutcome(0x46, "Flaky")};
+    script.outcomes["Crash.dll"] = {Crash("c1.mdmp"), Crash("c2.mdmp")};
     script.outcomes["Hang.dll"] = {ProblemOutcome(EOutcome::TimedOut, "no answer")};
     script.outcomes["Bad.dll"] = {ProblemOutcome(EOutcome::Failed, "Failed to load library, err=193")};
     CScanDatabase database;
@@ -160,6 +188,8 @@ TEST(ScanRun, ACrashIsRetriedOnceBeforeItIsRecorded)
     EXPECT_EQ((CStrings{"Flaky.dll", "Crash.dll"}), observer.retried);
     EXPECT_EQ(EOutcome::Scanned, database.FindLibrary("Flaky.dll")->outcome.kind);
     EXPECT_EQ(EOutcome::Crashed, database.FindLibrary("Crash.dll")->outcome.kind);
+    EXPECT_EQ(CStrings{"f1.mdmp"}, database.FindLibrary("Flaky.dll")->outcome.dumpFiles);
+    EXPECT_EQ((CStrings{"c1.mdmp", "c2.mdmp"}), database.FindLibrary("Crash.dll")->outcome.dumpFiles);
     EXPECT_EQ(EOutcome::TimedOut, database.FindLibrary("Hang.dll")->outcome.kind);
     EXPECT_EQ(EOutcome::Failed, database.FindLibrary("Bad.dll")->outcome.kind);
 }
@@ -262,6 +292,28 @@ TEST(ScanRun, ARunWithoutAServerStopsAndRecordsNothingForIt)
     EXPECT_EQ("cannot start ScanServer-x64.exe, error 2", result.serverError);
     EXPECT_EQ(CStrings{"A.dll"}, script.asked);
     EXPECT_EQ(0u, database.Size());
+}
+
+TEST(ScanRun, AnInterruptedRunRecordsOnlyWhatEndedAndTheNextRunDoesTheRest)
+{
+    CScript script;
+    AddShell(script);
+    script.interruptAt = "S.dll>00000051";
+    const std::vector<SLibraryFile> files = Files({"A.dll", "S.dll", "B.dll"});
+    CScanDatabase database;
+    CRecordingObserver observer;
+    const SRunResult result = RunScan(database, script, files, 1, observer);
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_EQ((CStrings{"A.dll", "S.dll", "S.dll>00000053", "S.dll>00000051"}), script.asked)
+        << "the killed request is not retried and nothing more is handed out";
+    EXPECT_EQ((CStrings{"A.dll", "S.dll", "S.dll>00000053"}), Requests(database.Entries()));
+    EXPECT_EQ(CStrings{"A.dll"}, observer.librariesDone);
+
+    script.asked.clear();
+    script.interruptAt.clear();
+    script.interrupt = false;
+    EXPECT_FALSE(RunScan(database, script, files, 1, observer).interrupted);
+    EXPECT_EQ((CStrings{"S.dll>00000051", "S.dll>00000052", "B.dll"}), script.asked);
 }
 
 } // namespace

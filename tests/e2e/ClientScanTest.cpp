@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -119,11 +121,13 @@ TEST(ClientScan, ACrashNamesItsDumpAndTheNextRequestGetsAFreshServer)
     EXPECT_EQ("the scan server crashed (exit code 9)", crash.error);
     EXPECT_FALSE(crash.hasRecord);
     EXPECT_EQ(0u, client.GetServerProcessId());
-    ASSERT_EQ(firstFolder + "\\", crash.dumpFile.substr(0, firstFolder.size() + 1)) << crash.dumpFile;
-    EXPECT_EQ("ScanServer-x64-", crash.dumpFile.substr(firstFolder.size() + 1, 15)) << crash.dumpFile;
-    EXPECT_EQ(".mdmp", crash.dumpFile.substr(crash.dumpFile.size() - 5));
-    EXPECT_TRUE(FileExists(crash.dumpFile)) << crash.dumpFile;
-    EXPECT_EQ(std::string::npos, crash.dumpFile.find(stale)) << crash.dumpFile;
+    ASSERT_EQ(1u, crash.dumpFiles.size());
+    const std::string& dump = crash.dumpFiles[0];
+    ASSERT_EQ(firstFolder + "\\", dump.substr(0, firstFolder.size() + 1)) << dump;
+    EXPECT_EQ("ScanServer-x64-", dump.substr(firstFolder.size() + 1, 15)) << dump;
+    EXPECT_EQ(".mdmp", dump.substr(dump.size() - 5));
+    EXPECT_TRUE(FileExists(dump)) << dump;
+    EXPECT_EQ(std::string::npos, dump.find(stale)) << dump;
     ASSERT_FALSE(crash.lastLines.empty());
     EXPECT_TRUE(Contains(crash.lastLines, "info:Calling entry point...")) << crash.lastLines.back();
 
@@ -146,6 +150,24 @@ TEST(ClientScan, AHangIsStoppedAfterTheSilenceAndTheNextRequestGoesOn)
     const SScanOutcome after = client.Scan(FixturePath("PlainEffect.dll"));
     EXPECT_EQ(EOutcome::Scanned, after.kind) << after.error;
     EXPECT_EQ(2u, client.GetServersStarted());
+}
+
+TEST(ClientScan, AnInterruptKillsTheServerOfAHangAtOnceAndEndsLaterRequests)
+{
+    CScanClient client(ClientOptions(60000));
+    const auto started = std::chrono::steady_clock::now();
+    std::thread interrupter([&client] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        client.Interrupt();
+    });
+    const SScanOutcome hang = client.Scan(FixturePath("HangInEntry.dll"));
+    interrupter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "not the 60 s silence";
+    EXPECT_EQ(EOutcome::Failed, hang.kind);
+    EXPECT_EQ("the scan was interrupted", hang.error);
+    EXPECT_EQ(0u, client.GetServerProcessId());
+    EXPECT_EQ("the scan was interrupted", client.Scan(FixturePath("PlainEffect.dll")).error);
+    EXPECT_EQ(1u, client.GetServersStarted());
 }
 
 // Needs the virtual display: the box is a real window of the server.

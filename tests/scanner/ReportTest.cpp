@@ -90,7 +90,7 @@ TEST(Report, FittingTextNeverSplitsACharacter)
 TEST(Report, PlainLinesForFinishedRequests)
 {
     SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
-    crash.dumpFile = "C:\\d\\x.mdmp";
+    crash.dumpFiles = {"C:\\d\\x.mdmp", "C:\\d\\y.mdmp"};
     struct SCase {
         SDatabaseEntry entry;
         bool retried;
@@ -102,8 +102,8 @@ TEST(Report, PlainLinesForFinishedRequests)
         {SubEntry("C:\\VST\\S.dll", 1, kStamp, ScannedOutcome(1, "Sub")), false,
          "[3/12] scanned       C:\\VST\\S.dll>00000001: Sub (00000001)"},
         {Entry("C:\\VST\\Crash.dll", kStamp, crash), true,
-         "[3/12] crashed       C:\\VST\\Crash.dll: the scan server crashed (exit code 9); dump C:\\d\\x.mdmp "
-         "(second attempt after a crash)"},
+         "[3/12] crashed       C:\\VST\\Crash.dll: the scan server crashed (exit code 9); dumps C:\\d\\x.mdmp, "
+         "C:\\d\\y.mdmp (second attempt after a crash)"},
         {Entry("C:\\VST\\T.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")), false,
          "[3/12] not a plug-in C:\\VST\\T.dll: not a library"},
     };
@@ -124,7 +124,7 @@ CScanDatabase ReportDatabase()
     database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734932, kStamp, ScannedOutcome(0x54734932, "Tessivane Brass")));
     database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")));
     SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
-    crash.dumpFile = "C:\\d\\x.mdmp";
+    crash.dumpFiles = {"C:\\d\\x.mdmp"};
     database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
     database.Put(Entry("C:\\VST\\Text.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")));
     return database;
@@ -183,6 +183,10 @@ TEST(Report, ProblemsSummaryAndExitCode)
               "1 not found.\n",
               FormatSummary(summary));
     EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped.\n", FormatSummary(SRunSummary()));
+    SRunSummary interrupted;
+    interrupted.interrupted = true;
+    EXPECT_EQ("Scanned 0 requests in 0:00; 0 unchanged skipped; interrupted, the rest is scanned by the next run.\n",
+              FormatSummary(interrupted));
 }
 
 TEST(Report, DuplicateIdsAcrossDifferentPlugins)
@@ -232,7 +236,7 @@ TEST(Report, JsonResultsHoldEveryEntryAndTheRest)
     EXPECT_EQ(false, json["results"][0]["thisRun"]);
     EXPECT_EQ(true, json["results"][3]["thisRun"]);
     EXPECT_EQ("crashed", json["results"][4]["outcome"]);
-    EXPECT_EQ("C:\\d\\x.mdmp", json["results"][4]["dumpFile"]);
+    EXPECT_EQ("C:\\d\\x.mdmp", json["results"][4]["dumps"][0]);
     EXPECT_EQ("C:\\VST\\Gone.dll", json["notFound"][0]["path"]);
     EXPECT_TRUE(json["duplicates"].empty());
     EXPECT_EQ(1, json["summary"]["scanned"]);

@@ -86,7 +86,8 @@ TEST(ScannerOptions, HelpDocumentsCommandsOptionsAndExitCodes)
         const SParsedArguments parsed = ParseScannerArguments(arguments);
         EXPECT_FALSE(parsed.run);
         EXPECT_EQ(kExitClean, parsed.exitCode);
-        for (const char* part : {"Exit codes", "3  the database or the scan server could not be used"})
+        for (const char* part :
+             {"Exit codes", "3  the database or the scan server could not be used", "130  interrupted (Ctrl+C)"})
             EXPECT_NE(std::string::npos, parsed.output.find(part)) << arguments.back() << ": " << part;
     }
     const std::string top = ParseScannerArguments({"--help"}).output;
