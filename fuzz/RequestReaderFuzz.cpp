@@ -11,9 +11,9 @@
 // and a flag: whether bytes are waiting after the step's last read.
 // When the script ends (or holds kMaxReads reads), the input is closed.
 
-#include "server/RequestReader.h"
 #include "common/FuzzCheck.h"
 #include "common/StringChecks.h"
+#include "server/RequestReader.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

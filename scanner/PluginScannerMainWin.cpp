@@ -1,17 +1,18 @@
 // PluginScanner.exe: scans plug-in libraries with scan servers into a database
 // and prints the results. Run "PluginScanner --help" for its use and exit codes.
 
-#include "scanner/ConsoleOutput.h"
 #include "client/DatabaseFile.h"
-#include "scanner/DuplicateIds.h"
 #include "client/LibraryFiles.h"
-#include "scanner/ProgressPrinter.h"
-#include "scanner/ResultsReport.h"
 #include "client/ScanClient.h"
 #include "client/ScanRun.h"
-#include "scanner/ScannerOptions.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "scanner/ConsoleOutput.h"
+#include "scanner/DuplicateIds.h"
+#include "scanner/ProgressPrinter.h"
+#include "scanner/ResultsReport.h"
+#include "scanner/ScannerOptions.h"
+#include "wire/Protocol.h"
 
 #include <algorithm>
 #include <atomic>
@@ -175,7 +176,7 @@ private:
     int Scan()
     {
         const std::string server =
-            m_options.server.empty() ? ProgramFolder() + "ScanServer-x64.exe" : FullPath(m_options.server);
+            m_options.server.empty() ? ProgramFolder() + kServerProgram : FullPath(m_options.server);
         if (GetFileAttributesW(WideFromUtf8(server).c_str()) == INVALID_FILE_ATTRIBUTES)
             return Trouble("cannot find the scan server " + server);
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);

@@ -3,8 +3,8 @@
 /// line above it for each request that did not scan), elsewhere one plain line
 /// per finished request and per window a running request shows.
 
-#include "scanner/ProgressText.h"
 #include "client/ScanRun.h"
+#include "scanner/ProgressText.h"
 
 #include <cstddef>
 #include <functional>

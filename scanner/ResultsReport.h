@@ -2,10 +2,10 @@
 /// What the scanner prints at the end of a run: the table of results, the
 /// problems, the summary, the results as JSON, and its exit code.
 
-#include "scanner/DuplicateIds.h"
 #include "client/LibraryFiles.h"
 #include "client/ScanDatabase.h"
 #include "client/ScanPlan.h"
+#include "scanner/DuplicateIds.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "scanner/ScannerOptions.h"
 
 #include "scanner/ResultsReport.h"
+#include "wire/Protocol.h"
 
 #include <CLI/CLI.hpp>
 
@@ -48,7 +49,7 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
         ->check(CLI::PositiveNumber);
     scan->add_flag("--retry", options.retry, "Scan unchanged files that crashed or timed out before again");
     scan->add_flag("--rescan", options.rescan, "Scan every file again, changed or not");
-    scan->add_option("--server", options.server, "The scan server (default: ScanServer-x64.exe next to this program)");
+    scan->add_option("--server", options.server, std::string("The scan server (default: ") + kServerProgram + " next to this program)");
     scan->footer(kExitCodes);
 
     CLI::App* list = app.add_subcommand("list", "Print the database");

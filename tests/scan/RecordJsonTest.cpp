@@ -1,8 +1,8 @@
 #include "scan/RecordJson.h"
 
 #include "scan/PluginInfo.h"
-#include "support/RecordingSink.h"
 #include "support/RecordSupport.h"
+#include "support/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
