@@ -13,6 +13,8 @@
 // against the platform's cost of the same work.
 
 #include "bench/LimitCommandLineWin.h"
+#include "splash/SplashImageWin.h"
+#include "splash/SplashPlacement.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -21,13 +23,10 @@
 
 namespace {
 
-constexpr WORD kPictureId = 101;
-constexpr int kMargin = 10;
-
 /// The picture as a premultiplied top-down DIB section; null on failure.
 HBITMAP DecodePicture(HINSTANCE instance, SIZE& size)
 {
-    const HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(kPictureId), L"PNG");
+    const HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(kSplashImageId), L"PNG");
     const DWORD bytes = resource != nullptr ? SizeofResource(instance, resource) : 0;
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
     if (bytes == 0 || block == nullptr)
@@ -76,7 +75,7 @@ HWND ShowWindowWithPicture(HINSTANCE instance, HBITMAP picture, SIZE size)
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(GetForegroundWindow(), MONITOR_DEFAULTTONEAREST), &monitor);
-    POINT position{monitor.rcWork.right - size.cx - kMargin, monitor.rcWork.bottom - size.cy - kMargin};
+    POINT position{monitor.rcWork.right - size.cx - kSplashMargin, monitor.rcWork.bottom - size.cy - kSplashMargin};
 
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
