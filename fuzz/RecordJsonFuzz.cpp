@@ -1,94 +1,97 @@
-// WriteRecordJson on arbitrary records (any id and counts, texts of arbitrary
-// UTF-16 units or null, any category, up to 40 sub-plug-ins with any ids and
-// names). Every write is one line, ">:" and printable ASCII up to its "\n"; the
-// lines are the expected layout byte for byte; and their text, once the commas
-// before a closing brace are removed, is strict JSON whose members come in the
-// record's order with the record's values, every text reading back unit for unit.
+// The record writer on arbitrary input. JsonEscape of any UTF-16 units (lone
+// surrogates included) is the escape table unit for unit, leaves its source as it
+// was, and when the units are well-formed reads back through nlohmann-json. A
+// record with well-formed texts (as every text the server builds is; any id,
+// counts, category, up to 40 sub-plug-ins) is written one tagged line per write,
+// exactly the host's expected lines; without the commas before a closing brace
+// the text is strict JSON with the record's members in order and values; and the
+// host's CRecordReader reads it back equal.
 
 #include "common/FuzzCheck.h"
 #include "common/RecordGenerator.h"
-#include "common/RecordReference.h"
-#include "common/StrictJson.h"
+#include "common/StringChecks.h"
+#include "common/UnicodeReference.h"
+#include "support/RecordLines.h"
 #include "support/RecordingSink.h"
 
-#include "scan/PluginInfo.h"
+#include "client/RecordReader.h"
 #include "scan/RecordJson.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include <nlohmann/json.hpp>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace ref = record_reference;
-
 namespace {
 
-const SJsonValue& Member(const SJsonValue& object, std::size_t index, const char16_t* name)
-{
-    FUZZ_CHECK(index < object.members.size());
-    FUZZ_CHECK_MSG(object.members[index].first == name,
-                   "member " + std::to_string(index) + " is '" + Printable(object.members[index].first) + "'");
-    return object.members[index].second;
-}
+using COrderedJson = nlohmann::ordered_json;
 
-void CheckText(const SJsonValue& value, const CString& text)
-{
-    FUZZ_CHECK(value.kind == SJsonValue::EKind::String);
-    FUZZ_CHECK_MSG(value.text == ref::Units(text),
-                   "read back '" + Printable(value.text) + "', written '" + Printable(ref::Units(text)) + "'");
-}
+std::string Utf8(const CString& text) { return unicode_reference::EncodeUtf8(CheckedText(text)); }
 
-void CheckNumber(const SJsonValue& value, std::int32_t number)
+void CheckEscape(const CString& text)
 {
-    FUZZ_CHECK(value.kind == SJsonValue::EKind::Number);
-    FUZZ_CHECK(value.number == std::to_string(number));
-}
-
-void CheckBoolean(const SJsonValue& value, bool flag)
-{
-    FUZZ_CHECK(value.kind == (flag ? SJsonValue::EKind::True : SJsonValue::EKind::False));
-}
-
-void CheckHex(const SJsonValue& value, std::int32_t id)
-{
-    FUZZ_CHECK(value.kind == SJsonValue::EKind::String);
-    FUZZ_CHECK(value.text.size() == 8 && std::stoul(std::string(value.text.begin(), value.text.end()), nullptr, 16) ==
-                                             static_cast<std::uint32_t>(id));
-}
-
-void CheckParsedRecord(const SJsonValue& root, const CPluginInfo& record)
-{
-    FUZZ_CHECK(root.kind == SJsonValue::EKind::Object);
-    const bool shell = record.category == 10;
-    FUZZ_CHECK(root.members.size() == (shell ? 15u : 14u));
-    CheckHex(Member(root, 0, u"id"), record.id);
-    CheckText(Member(root, 1, u"name"), record.name);
-    CheckText(Member(root, 2, u"vendor"), record.vendor);
-    CheckText(Member(root, 3, u"product"), record.product);
-    CheckText(Member(root, 4, u"version"), record.version);
-    CheckText(Member(root, 5, u"error"), record.error);
-    CheckNumber(Member(root, 6, u"numInputs"), record.numInputs);
-    CheckNumber(Member(root, 7, u"numOutputs"), record.numOutputs);
-    CheckBoolean(Member(root, 8, u"wantsMidi"), record.wantsMidi);
-    CheckBoolean(Member(root, 9, u"sendsMidi"), record.sendsMidi);
-    const SJsonValue& platform = Member(root, 10, u"platform");
-    FUZZ_CHECK(platform.kind == SJsonValue::EKind::String && platform.text == u"x64");
-    CheckBoolean(Member(root, 11, u"audio64"), record.audio64);
-    CheckNumber(Member(root, 12, u"category"), record.category);
-    CheckBoolean(Member(root, 13, u"synthEdit"), record.synthEdit);
-    if (!shell) {
-        return;
+    const std::u16string units = CheckedText(text);
+    const CString copy = text;
+    const int references = text.GetReferenceCount();
+    const CString escaped = JsonEscape(text);
+    FUZZ_CHECK(escaped.GetText() != nullptr);
+    const std::u16string escapedUnits = CheckedText(escaped);
+    const std::string ascii(escapedUnits.begin(), escapedUnits.end());
+    FUZZ_CHECK_MSG(ascii == record_lines::Escape(units), "escaped '" + Printable(units) + "' as '" + Printable(escapedUnits) + "'");
+    FUZZ_CHECK(text.GetText() == copy.GetText() && text.GetReferenceCount() == references && CheckedText(text) == units);
+    if (unicode_reference::IsWellFormedUtf16(units)) {
+        const COrderedJson value = COrderedJson::parse("\"" + ascii + "\"", nullptr, false);
+        FUZZ_CHECK_MSG(value.is_string() && value.get<std::string>() == unicode_reference::EncodeUtf8(units), ascii);
     }
-    const SJsonValue& shells = Member(root, 14, u"shells");
-    FUZZ_CHECK(shells.kind == SJsonValue::EKind::Object);
-    FUZZ_CHECK(shells.members.size() == static_cast<std::size_t>(record.shells.GetCount()));
-    for (std::int32_t i = 0; i < record.shells.GetCount(); ++i) {
-        const CShellInfo* info = record.shells.GetAt(i);
-        const std::u16string& key = shells.members[static_cast<std::size_t>(i)].first;
-        FUZZ_CHECK(std::string(key.begin(), key.end()) == ref::Hex8(info->id));
-        CheckText(shells.members[static_cast<std::size_t>(i)].second, info->name);
+}
+
+SPluginRecord HostRecord(const CPluginInfo& record)
+{
+    SPluginRecord host;
+    host.id = static_cast<uint32_t>(record.id);
+    host.name = Utf8(record.name);
+    host.vendor = Utf8(record.vendor);
+    host.product = Utf8(record.product);
+    host.version = Utf8(record.version);
+    host.error = Utf8(record.error);
+    host.numInputs = record.numInputs;
+    host.numOutputs = record.numOutputs;
+    host.wantsMidi = record.wantsMidi;
+    host.sendsMidi = record.sendsMidi;
+    host.platform = "x64";
+    host.audio64 = record.audio64;
+    host.category = record.category;
+    host.synthEdit = record.synthEdit;
+    for (int i = 0; host.IsShell() && i < record.shells.GetCount(); ++i)
+        host.shells.push_back({static_cast<uint32_t>(record.shells.GetAt(i)->id), Utf8(record.shells.GetAt(i)->name)});
+    return host;
+}
+
+/// The record as a strict reader must see it; a repeated sub-plug-in id keeps its first place and last name.
+COrderedJson Json(const SPluginRecord& r)
+{
+    COrderedJson json = {{"id", HexId(r.id)},         {"name", r.name},           {"vendor", r.vendor},
+                         {"product", r.product},       {"version", r.version},     {"error", r.error},
+                         {"numInputs", r.numInputs},   {"numOutputs", r.numOutputs}, {"wantsMidi", r.wantsMidi},
+                         {"sendsMidi", r.sendsMidi},   {"platform", r.platform},   {"audio64", r.audio64},
+                         {"category", r.category},     {"synthEdit", r.synthEdit}};
+    if (r.IsShell()) {
+        json["shells"] = COrderedJson::object();
+        for (const SSubPlugin& sub : r.shells)
+            json["shells"][HexId(sub.id)] = sub.name;
     }
+    return json;
+}
+
+bool HasDistinctIds(const SPluginRecord& record)
+{
+    for (std::size_t i = 0; i < record.shells.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            if (record.shells[i].id == record.shells[k].id)
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -96,29 +99,30 @@ void CheckParsedRecord(const SJsonValue& root, const CPluginInfo& record)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider provider(data, size);
+    CheckEscape(record_generator::ConsumeText(provider, record_generator::ETexts::AnyUnits));
     CPluginInfo record;
-    record_generator::ConsumeRecord(provider, record_generator::ETexts::AnyUnits, record);
+    record_generator::ConsumeRecord(provider, record_generator::ETexts::WellFormed, record);
+    const SPluginRecord expected = HostRecord(record);
 
     CRecordingSink sink;
     WriteRecordJson(record);
-
-    const std::vector<std::string> expected = ref::Lines(record);
-    FUZZ_CHECK_MSG(sink.writes.size() == expected.size(), std::to_string(sink.writes.size()) + " lines written, expected " +
-                                                              std::to_string(expected.size()));
-    std::string json;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const std::string& line = sink.writes[i];
-        FUZZ_CHECK_MSG(line.size() >= 3 && line.compare(0, 2, ">:") == 0 && line.back() == '\n', Printable(line));
-        for (std::size_t at = 0; at + 1 < line.size(); ++at) {
-            FUZZ_CHECK_MSG(line[at] >= 0x20 && line[at] <= 0x7E, "not printable ASCII: " + Printable(line));
-        }
-        FUZZ_CHECK_MSG(line.substr(2) == expected[i], "line " + std::to_string(i) + " is '" + Printable(line) +
-                                                          "', expected '" + Printable(expected[i]) + "'");
-        json += line.substr(2);
+    FUZZ_CHECK(HostRecord(record) == expected);
+    const std::vector<std::string> lines = record_lines::Lines(expected);
+    FUZZ_CHECK(sink.writes.size() == lines.size());
+    std::string strict;
+    CRecordReader reader;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        FUZZ_CHECK_MSG(sink.writes[i] == ">:" + lines[i] + "\n", "line " + std::to_string(i) + ": " + Printable(sink.writes[i]));
+        const bool beforeBrace = i + 1 < lines.size() && lines[i + 1].find_first_not_of(' ') == lines[i + 1].find('}');
+        strict += beforeBrace && lines[i].back() == ',' ? lines[i].substr(0, lines[i].size() - 1) : lines[i];
+        FUZZ_CHECK(reader.AddLine(lines[i]) == (i + 1 == lines.size()));
     }
+    const COrderedJson parsed = COrderedJson::parse(strict, nullptr, false);
+    FUZZ_CHECK_MSG(!parsed.is_discarded() && parsed == Json(expected), "not the record:\n" + strict);
 
-    SJsonValue root;
-    FUZZ_CHECK_MSG(CStrictJsonReader::Parse(RemoveTrailingCommas(json), root), "not JSON:\n" + json);
-    CheckParsedRecord(root, record);
+    SPluginRecord read;
+    std::string error;
+    FUZZ_CHECK_MSG(reader.Parse(read, error), error);
+    FUZZ_CHECK(!HasDistinctIds(expected) || read == expected);
     return 0;
 }

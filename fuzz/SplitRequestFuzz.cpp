@@ -12,30 +12,21 @@
 #include "foundation/String.h"
 #include "scan/RequestTarget.h"
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 
 namespace {
 
-int HexDigit(char16_t unit)
-{
-    if (unit >= u'0' && unit <= u'9') return unit - u'0';
-    if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
-    if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
-    return -1;
-}
-
+/// The C library's reading of the hexadecimal digits that start suffix, low 32 bits kept.
 std::int32_t ExpectedId(const std::u16string& suffix)
 {
-    std::uint64_t value = 0;
-    for (const char16_t unit : suffix) {
-        const int digit = HexDigit(unit);
-        if (digit < 0) {
-            break;
-        }
-        value = value << 4 | static_cast<std::uint64_t>(digit);
-    }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+    std::string digits;
+    for (std::size_t i = 0; i < suffix.size() && std::isxdigit(suffix[i] < 0x80 ? suffix[i] : 'x') != 0; ++i)
+        digits += static_cast<char>(suffix[i]);
+    if (digits.size() > 16)
+        digits.erase(0, digits.size() - 16);  // the shifts push the earlier digits out
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(digits.empty() ? 0 : std::stoull(digits, nullptr, 16)));
 }
 
 void CheckSplit(const CString& text)

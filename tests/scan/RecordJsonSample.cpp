@@ -28,20 +28,12 @@ void Emit(const CPluginInfo& record)
     std::fputs("--\n", stdout);
 }
 
-void LoadFailure()
-{
-    CPluginInfo record;
-    record.error = Text(u"Failed to load library, err=126");
-    Emit(record);
-}
-
 void EveryEscape()
 {
     CPluginInfo record;
     record.id = 0x41626364;
     record.name = Text(u"Bass \"Pro\"/2 \\ \b\f\n\r\t\x01\x1F\x7F");
     record.vendor = Text(u"Caf\u00e9 \u65e5\u672c \U0001F3B9 \uFFFF");
-    record.product = Text(u"");
     record.version = Text(u"1.2.0");
     record.numInputs = 2;
     record.numOutputs = 16;
@@ -67,24 +59,14 @@ void Shell()
     Emit(record);
 }
 
-void EmptyShell()
-{
-    CPluginInfo record;
-    record.category = 10;
-    record.numInputs = -1;
-    Emit(record);
-}
-
 } // namespace
 
 int main()
 {
     CStdoutSink sink;
     SetOutputSink(&sink);
-    LoadFailure();
     EveryEscape();
     Shell();
-    EmptyShell();
     SetOutputSink(nullptr);
     return 0;
 }

@@ -1,208 +1,218 @@
 #include "scan/ScanRequest.h"
 
+#include "scan/EffectProbe.h"
 #include "scan/FileVersion.h"
 #include "scan/LibraryCache.h"
-#include "scan/RequestTarget.h"
 #include "scan/ScanState.h"
-#include "support/FakePlugin.h"
 #include "support/FakeScanPlatform.h"
+#include "support/RecordLines.h"
 #include "support/RecordSupport.h"
 #include "support/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-std::string Narrow(const CString& text)
+std::string Ascii(const std::u16string& units) { return std::string(units.begin(), units.end()); }
+
+CString Request(EFixture row, const char16_t* suffix = u"")
 {
-    std::string narrow;
-    for (const char16_t* unit = text.GetText(); unit != nullptr && *unit != 0; ++unit)
-        narrow.push_back(static_cast<char>(*unit));
-    return narrow;
+    return Text((FixtureLibrary(row) + suffix).c_str());
 }
 
-TEST(SplitRequest, PathAndHexadecimalId)
+enum : unsigned { kWants = 1, kSends = 2, kAudio64 = 4, kSynthEdit = 8 };
+
+/// One request for a row of the fixture table and the record it must give.
+struct SRecordCase {
+    EFixture row;
+    const char16_t* suffix;  ///< after the library's path: ">" and a sub-plug-in id
+    const char* name;        ///< null: the row's
+    int32_t category;
+    unsigned flags;
+    const char* version;
+    std::size_t canDoQueries;
+    const char* error;       ///< not empty: a failed probe's record
+    std::vector<SSubPlugin> shells;
+};
+
+SPluginRecord Expected(const SRecordCase& c)
 {
-    struct SCase {
-        const char16_t* text;
-        const char* path;
-        int32_t id;
+    const SFixture& row = FixtureRow(c.row);
+    SPluginRecord record;
+    record.platform = "x64";
+    record.version = c.version;
+    record.category = c.category;
+    record.error = c.error;
+    if (*c.error != 0)
+        return record;
+    record.id = static_cast<uint32_t>(row.uniqueId);
+    if (*c.suffix != 0 && row.shellKind != EShellKind::None)
+        record.id = static_cast<uint32_t>(std::stoul(Ascii(c.suffix + 1), nullptr, 16));
+    record.name = c.name != nullptr ? c.name : row.name;
+    record.vendor = row.vendor;
+    record.product = row.product;
+    record.numInputs = row.numInputs;
+    record.numOutputs = row.numOutputs;
+    record.wantsMidi = (c.flags & kWants) != 0;
+    record.sendsMidi = (c.flags & kSends) != 0;
+    record.audio64 = (c.flags & kAudio64) != 0;
+    record.synthEdit = (c.flags & kSynthEdit) != 0;
+    record.shells = c.shells;
+    return record;
+}
+
+std::string OverrunName()
+{
+    std::string name;
+    for (int i = 0; i < kPluginTextMaxLength; ++i)
+        name += static_cast<char>('A' + i % 26);
+    return name;
+}
+
+TEST(ScanRequest, EveryFixtureRowGivesItsRecord)
+{
+    const std::string overrun = OverrunName();
+    const SRecordCase cases[] = {
+        {EFixture::PlainEffect, u"", nullptr, 1, 0, "1.1.0.0", 4, "", {}},
+        {EFixture::SynthFlagCategoryEffect, u"", nullptr, 2, kWants | kSends | kAudio64, "1.0.0.0", 2, "", {}},
+        {EFixture::CategoryZeroWithInputs, u"", nullptr, 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::CategoryZeroNoInputs, u"", nullptr, 2, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::CanDoZero, u"", nullptr, 1, kWants | kSends, "1.0.0.0", 2, "", {}},
+        {EFixture::CanDoEventsOnly, u"", nullptr, 1, kWants | kSends, "1.0.0.0", 4, "", {}},
+        {EFixture::CanDoNoButWantMidi, u"", nullptr, 1, kWants, "1.0.0.0", 4, "", {}},
+        {EFixture::ShellDuplicates, u"", nullptr, 10, 0, "1.0.0.0", 4, "",
+         {{5, "Fixture Sub Five"}, {7, "Fixture Sub Seven"}}},
+        {EFixture::ShellDuplicates, u">00000007", "Fixture Sub Seven", 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::ShellEmpty, u"", nullptr, 10, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::ShellSynthFlag, u"", nullptr, 2, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::ShellUnnamedEntry, u"", nullptr, 10, 0, "1.0.0.0", 4, "",
+         {{0x21, "Fixture Named Sub"}, {0x22, ""}, {0x23, "Fixture Last Sub"}}},
+        {EFixture::EntryReturnsNull, u"", nullptr, -1, 0, "", 0, "Entry point returned NULL", {}},
+        {EFixture::BadMagic, u"", nullptr, -1, 0, "", 0, "Bad magic", {}},
+        {EFixture::NoEntryPoint, u"", nullptr, -1, 0, "", 0, "Entry point not found, not a VST plugin", {}},
+        {EFixture::MainOnly, u"", nullptr, 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::JBridgeStub, u"", nullptr, -1, 0, "", 0, "Module is a jBridge bootstrap, ignoring", {}},
+        {EFixture::SynthEditResource, u"", nullptr, 1, kSynthEdit, "1.0.0.0", 4, "", {}},
+        {EFixture::VersionFromFile, u"", nullptr, 1, 0, "1.2.3.4", 4, "", {}},
+        {EFixture::VersionFromProduct, u"", nullptr, 1, 0, "2.5.1.0", 4, "", {}},
+        {EFixture::NameLatin1, u"", "Caf\xC3\xA9 Chorus", 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::NameSpecialChars, u"", nullptr, 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::NameOverrun, u"", overrun.c_str(), 1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::Reporter, u">0000BEEF",
+         "v=2400;id=48879;sr=44100;bs=512;pl=4;hv=3;ni=1;vendor=Vostrel Software(1);product=Tessivane(1);"
+         "canShellCategory=1;canOpenFileSelector=0;op0=0;op5=0;nullVendor=0;nullProduct=0;nullCanDo=0",
+         1, 0, "1.0.0.0", 4, "", {}},
+        {EFixture::TessivaneInstrumentShell, u"", nullptr, 10, kWants, "1.0.0.0", 3, "",
+         {{0x54734931, "Tessivane Strings"}, {0x54734932, "Tessivane Brass"}, {0x54734933, "Tessivane Choir"}}},
+        {EFixture::TessivaneInstrumentShell, u">54734932", "Tessivane Brass", 2, kWants | kAudio64, "1.0.0.0", 3, "", {}},
     };
-    const SCase cases[] = {
-        {u"C:\\VST\\Shell.dll>5A5A0001", "C:\\VST\\Shell.dll", 0x5A5A0001},
-        {u"C:\\VST\\Shell.dll>0000abcd", "C:\\VST\\Shell.dll", 0xABCD},
-        {u"C:\\VST\\Plain.dll", "C:\\VST\\Plain.dll", 0},
-        {u"C:\\a.dll>zz", "C:\\a.dll", 0},
-        {u"C:\\a.dll>", "C:\\a.dll", 0},
-        {u"C:\\a.dll>1000000AB", "C:\\a.dll", 0xAB},     // the last eight digits count
-        {u"C:\\a.dll>FFFFFFFF", "C:\\a.dll", -1},
-        {u"C:\\a.dll>12>34", "C:\\a.dll", 0x12},         // cut at the first ">"
-        {u"C:\\a.dll>12 x", "C:\\a.dll", 0x12},
-        {u">5", "", 5},
-        {u"", "", 0},
-    };
-    for (const SCase& c : cases) {
-        const SScanTarget target = SplitRequest(Text(c.text));
-        EXPECT_EQ(c.path, Narrow(target.path)) << c.path;
-        EXPECT_NE(nullptr, target.path.GetText()) << "a request's path is never null";
-        EXPECT_EQ(c.id, target.shellId) << c.path;
+    CRecordingSink sink;
+    CFakeScanPlatform platform;
+    std::vector<int32_t> opcodes;
+    g_fixtureOpcodes = &opcodes;
+    for (const SRecordCase& c : cases) {
+        SCOPED_TRACE(FixtureRow(c.row).name + Ascii(c.suffix));
+        sink.writes.clear();
+        opcodes.clear();
+        ScanRequest(Request(c.row, c.suffix));
+        std::vector<std::string> record;
+        std::copy_if(sink.writes.begin(), sink.writes.end(), std::back_inserter(record),
+                     [](const std::string& line) { return line.compare(0, 2, ">:") == 0; });
+        std::string text;
+        for (const std::string& line : record)
+            text += line;
+        EXPECT_EQ(record_lines::Tagged(Expected(c)), text);
+        EXPECT_EQ(c.canDoQueries, static_cast<std::size_t>(std::count(opcodes.begin(), opcodes.end(), effCanDo)));
+        const std::string before = *c.error != 0 ? "error:" + std::string(c.error) + "\n" : "info:Finished\n";
+        EXPECT_EQ(before, sink.writes[sink.writes.size() - record.size() - 1]);
+        if (c.row == EFixture::BadMagic) {
+            ASSERT_EQ(1u, g_openFixtureEffects.size()) << "an effect of bad magic is not touched";
+            g_openFixtureEffects[0]->dispatcher(g_openFixtureEffects[0], effClose, 0, 0, nullptr, 0.0f);
+        }
+        EXPECT_TRUE(g_openFixtureEffects.empty()) << "every effect is closed";
+        EXPECT_EQ(0, g_currentShellId) << "the id is published only while the probe runs";
     }
-    EXPECT_NE(nullptr, SplitRequest(CString()).path.GetText());
+    g_fixtureOpcodes = nullptr;
+    ReleaseLibraryCache();
+    EXPECT_EQ(0, platform.openCount);
+}
+
+TEST(ScanRequest, ShellStaysLoadedForItsSubPluginsAndIsFreedAtTheEnd)
+{
+    CRecordingSink sink;
+    CFakeScanPlatform platform;
+    ScanRequest(Request(EFixture::PlainEffect));
+    ScanRequest(Request(EFixture::ShellDuplicates));
+    ScanRequest(Request(EFixture::ShellDuplicates, u">00000005"));
+    ScanRequest(Text(u"c:\\7.dll")); // another case is another library
+    ReleaseLibraryCache();            // nothing cached, nothing said
+    RejectOversizedRequest();
+    std::string log;
+    for (const std::string& line : sink.writes) {
+        if (line.compare(0, 2, ">:") != 0 && line.find("Audio master callback") == std::string::npos)
+            log += line;
+    }
+    for (EFixture row : {EFixture::PlainEffect, EFixture::ShellDuplicates}) {
+        char module[32];
+        std::snprintf(module, sizeof module, "%016llX",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(platform.Module(row))));
+        for (std::size_t at = log.find(module); at != std::string::npos; at = log.find(module))
+            log.replace(at, 16, row == EFixture::PlainEffect ? "<plain>" : "<shell>");
+    }
+    EXPECT_EQ(R"(info:Scanning plugin: 'C:\0.dll'
+info:Loading library...
+info:Looking for entry point in module <plain>
+info:Found VSTPluginMain()
+info:Calling entry point...
+info:Dispatching effClose...
+info:Freeing library...
+info:Finished
+info:Scanning plugin: 'C:\7.dll'
+info:Loading library...
+info:Looking for entry point in module <shell>
+info:Found VSTPluginMain()
+info:Calling entry point...
+info:Found shell: 00000005 - Fixture Sub Five
+info:Found shell: 00000007 - Fixture Sub Seven
+info:Found shell: 00000005 - Fixture Sub Five Again
+info:   - duplicate, ignoring
+info:Dispatching effClose...
+info:Keeping shell library loaded for now...
+info:Finished
+info:Scanning plugin: 'C:\7.dll>00000005'
+info:Re-using previous library instance...
+info:Looking for entry point in module <shell>
+info:Found VSTPluginMain()
+info:Calling entry point...
+info:Dispatching effClose...
+info:Keeping shell library loaded for now...
+info:Finished
+info:Scanning plugin: 'c:\7.dll'
+info:Freeing cached library...
+info:Freed
+info:Loading library...
+error:Failed to load library, err=126
+error:Request too long, ignoring
+)", log);
+    EXPECT_EQ(0, platform.openCount);
+    const std::vector<std::string> order = {"filter", "open", "filter", "activate", "pump", "filter", "filter",
+                                            "filter", "filter", "pump", "close"};
+    EXPECT_EQ(order, std::vector<std::string>(platform.calls.begin(), platform.calls.begin() + 11));
 }
 
 TEST(FileVersion, ProductVersionUnlessAllZero)
 {
-    struct SCase {
-        SFileVersion version;
-        const char* expected;
-    };
-    const SCase cases[] = {
-        {{0x00020005, 0x00010000, 0x00010002, 0x00030004}, "2.5.1.0"},
-        {{0, 0, 0x00010002, 0x00030004}, "1.2.3.4"},
+    const std::pair<SFileVersion, const char*> cases[] = {
         {{0, 1, 0x00010002, 0x00030004}, "0.0.0.1"},
         {{0, 0, 0, 0}, ""},
         {{0xFFFFFFFF, 0xFFFFFFFF, 0, 0}, "65535.65535.65535.65535"},
     };
-    for (const SCase& c : cases)
-        EXPECT_EQ(c.expected, Narrow(FormatFileVersion(c.version))) << c.expected;
-}
-
-class ScanRequestFlow : public testing::Test {
-protected:
-    ScanRequestFlow()
-    {
-        plain.AddPlugin(platform.AddLibrary(u"C:\\plain.dll"));
-        SFakeLibrary& shellLibrary = platform.AddLibrary(u"C:\\shell.dll");
-        shellLibrary.hasVersion = true;
-        shellLibrary.version = {0, 0, 0x00010002, 0x00030004};
-        shell.AddPlugin(shellLibrary);
+    for (const auto& [version, expected] : cases) {
+        const CString text = FormatFileVersion(version);
+        EXPECT_EQ(expected, Ascii(text.GetText() != nullptr ? text.GetText() : u""));
     }
-    ~ScanRequestFlow() override { ReleaseLibraryCache(); }
-
-    struct SPluginSource {
-        explicit SPluginSource(SFakePlugin plugin) : effect(std::move(plugin)) {}
-        void AddPlugin(SFakeLibrary& library)
-        {
-            library.exports["VSTPluginMain"] = reinterpret_cast<void*>(&CFakeEffect::EntryPoint);
-        }
-        CFakeEffect effect;
-    };
-
-    static SFakePlugin ShellPlugin()
-    {
-        SFakePlugin plugin;
-        plugin.category = kPlugCategoryShell;
-        plugin.vendorVersion = 0;
-        plugin.shell = {{5, "Five"}, {7, "Seven"}};
-        return plugin;
-    }
-
-    /// The info lines of one request, without the probe's own.
-    std::vector<std::string> Scan(const char16_t* request, CFakeEffect& effect)
-    {
-        CFakeEffect::Next() = &effect;
-        sink.writes.clear();
-        ScanRequest(Text(request));
-        std::vector<std::string> lines;
-        for (const std::string& line : sink.writes) {
-            if (line.compare(0, 5, "info:") == 0 && line.find("Found") == std::string::npos &&
-                line.find("Looking") == std::string::npos && line.find("Calling") == std::string::npos &&
-                line.find("Dispatching") == std::string::npos)
-                lines.push_back(line);
-            else if (line.compare(0, 6, "error:") == 0 || line == ">:{\n" ||
-                     line.find("\"version\"") != std::string::npos || line.find("\"category\"") != std::string::npos)
-                lines.push_back(line);
-        }
-        return lines;
-    }
-
-    CRecordingSink sink;
-    CFakeScanPlatform platform;
-    SPluginSource plain{SFakePlugin()};
-    SPluginSource shell{ShellPlugin()};
-};
-
-TEST_F(ScanRequestFlow, PlainEffectIsLoadedAndFreedWithinItsRequest)
-{
-    const std::vector<std::string> expected = {
-        "info:Scanning plugin: 'C:\\plain.dll'\n", "info:Loading library...\n", "info:Freeing library...\n",
-        "info:Finished\n", ">:{\n", ">:  \"version\":   \"1.0.0.0\",\n", ">:  \"category\":  1,\n",
-    };
-    EXPECT_EQ(expected, Scan(u"C:\\plain.dll", plain.effect));
-    EXPECT_EQ(0, platform.openCount);
-    EXPECT_EQ(nullptr, g_cachedLibrary);
-    EXPECT_EQ(nullptr, g_cachedLibraryPath.GetText());
-    const std::vector<std::string> order = {"filter", "open", "filter", "activate", "pump", "filter", "filter",
-                                            "filter", "filter", "pump", "close"};
-    EXPECT_EQ(order, platform.calls);
-}
-
-TEST_F(ScanRequestFlow, ShellStaysLoadedForItsSubPlugins)
-{
-    std::vector<std::string> expected = {
-        "info:Scanning plugin: 'C:\\shell.dll'\n", "info:Loading library...\n",
-        "info:Keeping shell library loaded for now...\n", "info:Finished\n", ">:{\n",
-        ">:  \"version\":   \"1.2.3.4\",\n", // the file's version: the plug-in reports 0
-        ">:  \"category\":  10,\n",
-    };
-    EXPECT_EQ(expected, Scan(u"C:\\shell.dll", shell.effect));
-    EXPECT_EQ(1, platform.openCount);
-
-    CFakeEffect subPlugin{SFakePlugin()};
-    expected = {
-        "info:Scanning plugin: 'C:\\shell.dll>00000007'\n", "info:Re-using previous library instance...\n",
-        "info:Keeping shell library loaded for now...\n", "info:Finished\n", ">:{\n",
-        ">:  \"version\":   \"1.0.0.0\",\n", ">:  \"category\":  1,\n",
-    };
-    EXPECT_EQ(expected, Scan(u"C:\\shell.dll>00000007", subPlugin));
-    EXPECT_EQ(1, platform.openCount);
-    EXPECT_EQ(0, g_currentShellId) << "the id is published only while the probe runs";
-
-    // The same path with another drive letter case is another library.
-    expected = {
-        "info:Scanning plugin: 'c:\\shell.dll'\n", "info:Freeing cached library...\n", "info:Freed\n",
-        "info:Loading library...\n", "error:Failed to load library, err=126\n", ">:{\n",
-        ">:  \"version\":   \"\",\n", ">:  \"category\":  -1,\n",
-    };
-    EXPECT_EQ(expected, Scan(u"c:\\shell.dll", plain.effect));
-    EXPECT_EQ(0, platform.openCount);
-    EXPECT_EQ(nullptr, g_cachedLibrary);
-}
-
-TEST_F(ScanRequestFlow, ShutdownFreesTheCachedShell)
-{
-    Scan(u"C:\\shell.dll", shell.effect);
-    sink.writes.clear();
-    ReleaseLibraryCache();
-    EXPECT_EQ((std::vector<std::string>{"info:Freeing cached library...\n", "info:Freed\n"}), sink.writes);
-    EXPECT_EQ(0, platform.openCount);
-    sink.writes.clear();
-    ReleaseLibraryCache();
-    EXPECT_TRUE(sink.writes.empty()) << "nothing cached, nothing said";
-}
-
-TEST_F(ScanRequestFlow, FailedProbeStillGetsTheFileVersionAndAFinishedLine)
-{
-    SFakePlugin broken;
-    broken.magic = 0;
-    CFakeEffect effect(broken);
-    const std::vector<std::string> expected = {
-        "info:Scanning plugin: 'C:\\shell.dll'\n", "info:Loading library...\n", "info:Freeing library...\n",
-        "info:Finished\n", "error:Bad magic\n", ">:{\n", ">:  \"version\":   \"1.2.3.4\",\n",
-        ">:  \"category\":  -1,\n",
-    };
-    EXPECT_EQ(expected, Scan(u"C:\\shell.dll", effect));
-    EXPECT_EQ(0, platform.openCount);
-}
-
-TEST_F(ScanRequestFlow, OversizedRequestGetsAnErrorRecord)
-{
-    sink.writes.clear();
-    RejectOversizedRequest();
-    ASSERT_GE(sink.writes.size(), 8u);
-    EXPECT_EQ("error:Request too long, ignoring\n", sink.writes[0]);
-    EXPECT_EQ(">:  \"error\":     \"Request too long, ignoring\",\n", sink.writes[7]);
-    EXPECT_TRUE(platform.calls.empty());
 }
 
 } // namespace

@@ -1,84 +1,104 @@
 #pragma once
-// A scan platform made of plain memory: libraries are table entries whose
-// exports are functions of the test program; every call is recorded.
+// A scan platform made of plain memory: each library is a row of the fixture
+// table, with the exports, resources and version that its fixture DLL is built
+// with (tests/fixtures/CMakeLists.txt); every call is recorded.
 
+#include "FixtureTable.h"
 #include "scan/ScanPlatform.h"
-#include "vst/Vst2.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <map>
+#include <cstring>
 #include <string>
 #include <vector>
 
-struct SFakeLibrary {
-    std::u16string path;
-    std::map<std::string, void*> exports;
-    bool synthEdit = false;
-    bool hasVersion = false;
-    SFileVersion version;
-};
+/// The library path of a row in the fake platform: "C:\<row number>.dll".
+inline std::u16string FixtureLibrary(EFixture row)
+{
+    std::u16string path = u"C:\\";
+    for (const char digit : std::to_string(static_cast<int>(row)))
+        path += static_cast<char16_t>(digit);
+    return path + u".dll";
+}
 
 class CFakeScanPlatform : public IScanPlatform {
 public:
-    CFakeScanPlatform() { SetScanPlatform(this); }
+    CFakeScanPlatform()
+    {
+        for (int row = 0; row < static_cast<int>(EFixture::Count); ++row)
+            m_rows.push_back(static_cast<EFixture>(row));
+        SetScanPlatform(this);
+    }
     ~CFakeScanPlatform() override { SetScanPlatform(nullptr); }
     CFakeScanPlatform(const CFakeScanPlatform&) = delete;
     CFakeScanPlatform& operator=(const CFakeScanPlatform&) = delete;
 
-    SFakeLibrary& AddLibrary(const std::u16string& path)
-    {
-        libraries.emplace_back();
-        libraries.back().path = path;
-        return libraries.back();
-    }
+    /// The module of a row's library, as OpenLibrary hands it out.
+    void* Module(EFixture row) { return &m_rows[static_cast<std::size_t>(row)]; }
 
     void* OpenLibrary(const CString& path, uint32_t& errorCode) override
     {
-        for (SFakeLibrary& library : libraries) {
-            if (path.GetText() != nullptr && library.path == path.GetText()) {
+        for (EFixture& row : m_rows) {
+            if (path.GetText() != nullptr && FixtureLibrary(row) == path.GetText()) {
                 calls.push_back("open");
                 ++openCount;
-                return &library;
+                return &row;
             }
         }
         calls.push_back("open failed");
-        errorCode = 126;
+        errorCode = kModuleNotFound;
         return nullptr;
     }
-    void CloseLibrary(void* module) override
+    void CloseLibrary(void*) override
     {
         calls.push_back("close");
         EXPECT_GT(openCount, 0) << "a library closed more often than opened";
         --openCount;
-        (void)module;
     }
     void* FindExport(void* module, const char* name) override
     {
-        const auto& exports = static_cast<SFakeLibrary*>(module)->exports;
-        const auto found = exports.find(name);
-        return found == exports.end() ? nullptr : found->second;
+        const EFixture row = *static_cast<EFixture*>(module);
+        const bool entry = std::strcmp(name, row == EFixture::MainOnly ? "main" : "VSTPluginMain") == 0;
+        if (row == EFixture::JBridgeStub && std::strcmp(name, "JBridgeBootstrap") == 0)
+            return module;
+        if (!entry || row == EFixture::NoEntryPoint)
+            return nullptr;
+        EntryRow() = row;
+        return reinterpret_cast<void*>(&Entry);
     }
     bool HasResource(void* module, int id, const char16_t* type) override
     {
-        return id == kSynthEditResourceId && std::u16string(type) == kSynthEditResourceType && static_cast<SFakeLibrary*>(module)->synthEdit;
+        return id == kSynthEditResourceId && std::u16string(type) == kSynthEditResourceType &&
+               *static_cast<EFixture*>(module) == EFixture::SynthEditResource;
     }
     bool ReadFileVersion(const CString& path, SFileVersion& version) override
     {
-        for (const SFakeLibrary& library : libraries) {
-            if (path.GetText() != nullptr && library.path == path.GetText() && library.hasVersion) {
-                version = library.version;
-                return true;
-            }
-        }
-        return false;
+        const std::u16string text = path.GetText() != nullptr ? path.GetText() : u"";
+        if (text == FixtureLibrary(EFixture::VersionFromFile))
+            version = {0, 0, 0x00010002, 0x00030004};
+        else if (text == FixtureLibrary(EFixture::VersionFromProduct))
+            version = {0x00020005, 0x00010000, 0x00090008, 0x00070006};
+        else
+            return false;
+        return true;
     }
     void InstallCrashFilter() override { calls.push_back("filter"); }
     void ActivateSplash() override { calls.push_back("activate"); }
     void PumpMessages() override { calls.push_back("pump"); }
 
-    std::deque<SFakeLibrary> libraries; ///< a deque: modules point into it
     std::vector<std::string> calls;
     int openCount = 0; ///< libraries open now
+
+private:
+    static constexpr uint32_t kModuleNotFound = 126;
+
+    /// The row whose entry point was looked up last: the one the probe calls.
+    static EFixture& EntryRow()
+    {
+        static EFixture row = EFixture::PlainEffect;
+        return row;
+    }
+    static AEffect* Entry(AudioMasterCallback host) { return BuildFixtureEffect(FixtureRow(EntryRow()), host, nullptr); }
+
+    std::vector<EFixture> m_rows; ///< one per row, never resized: modules point into it
 };
