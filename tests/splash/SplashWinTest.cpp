@@ -1,0 +1,132 @@
+#include "splash/Premultiply.h"
+#include "splash/SplashImageWin.h"
+#include "splash/SplashWindowWin.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+/// GDI+ running for the length of a test, as the server runs it from start-up to shutdown.
+class CGdiplus {
+public:
+    CGdiplus() { Gdiplus::GdiplusStartup(&m_token, &m_input, nullptr); }
+    ~CGdiplus() { Gdiplus::GdiplusShutdown(m_token); }
+
+private:
+    Gdiplus::GdiplusStartupInput m_input;
+    ULONG_PTR m_token = 0;
+};
+
+/// Takes a section and returns its pixels as image rows from the top; empty
+/// unless it is a 32-bit bottom-up section.
+std::vector<std::uint32_t> TakeImageRows(HBITMAP section)
+{
+    DIBSECTION about{};
+    std::vector<std::uint32_t> pixels;
+    if (GetObjectW(section, sizeof about, &about) == sizeof about && about.dsBmih.biHeight > 0 &&
+        about.dsBm.bmBitsPixel == 32) {
+        const auto* words = static_cast<const std::uint32_t*>(about.dsBm.bmBits);
+        for (LONG row = about.dsBm.bmHeight - 1; row >= 0; --row)
+            pixels.insert(pixels.end(), words + row * about.dsBm.bmWidth, words + (row + 1) * about.dsBm.bmWidth);
+    }
+    DeleteObject(section);
+    return pixels;
+}
+
+TEST(SplashWin, TheShippedPictureIsItsArtPremultipliedInAnUpright120By120Section)
+{
+    const CGdiplus gdiplus;
+    const std::vector<std::uint32_t> shown = TakeImageRows(LoadSplashBitmap(GetModuleHandleW(nullptr)));
+    ASSERT_EQ(shown.size(), 120u * 120u);
+    const HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(kSplashImageId), L"PNG");
+    const DWORD size = SizeofResource(nullptr, resource);
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    std::memcpy(GlobalLock(block), LockResource(LoadResource(nullptr, resource)), size);
+    GlobalUnlock(block);
+    IStream* stream = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(block, TRUE, &stream), S_OK);
+    Gdiplus::Bitmap art(stream);
+    int translucent = 0;
+    for (INT y = 0; y < 120; ++y) {
+        for (INT x = 0; x < 120; ++x) {
+            Gdiplus::Color colour;
+            art.GetPixel(x, y, &colour);
+            translucent += colour.GetA() > 0 && colour.GetA() < 255 ? 1 : 0;
+            ASSERT_EQ(shown[static_cast<std::size_t>(y * 120 + x)], PremultiplyPixel(colour.GetValue()))
+                << x << "," << y;
+        }
+    }
+    EXPECT_GT(translucent, 100) << "the comparison did not exercise premultiplication";
+    stream->Release();
+}
+
+TEST(SplashWin, BitmapsTakeTheirPaletteUnhandledFormatsGiveZerosAndBadPicturesNothing)
+{
+    const CGdiplus gdiplus;
+    struct {
+        UINT flags;
+        UINT count;
+        Gdiplus::ARGB entries[2];
+    } palette = {Gdiplus::PaletteFlagsHasAlpha, 2, {0x80FF0000, 0xFF00FF00}};
+    const struct {
+        Gdiplus::PixelFormat format;
+        std::vector<std::uint32_t> expected;
+    } cases[] = {{PixelFormat8bppIndexed, {0xFF00FF00, 0x80FF0000}}, {PixelFormat32bppPARGB, {0, 0}},
+                 {PixelFormat16bppARGB1555, {0, 0}}, {PixelFormat48bppRGB, {0, 0}}, {PixelFormat64bppARGB, {0, 0}}};
+    for (const auto& current : cases) {
+        BYTE memory[16] = {1, 0, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
+        Gdiplus::Bitmap bitmap(2, 1, sizeof memory, current.format, memory);
+        if (Gdiplus::IsIndexedPixelFormat(current.format)) {
+            ASSERT_EQ(bitmap.SetPalette(reinterpret_cast<Gdiplus::ColorPalette*>(&palette)), Gdiplus::Ok);
+        }
+        EXPECT_EQ(TakeImageRows(BitmapToDib(bitmap)), current.expected) << std::hex << current.format;
+    }
+    // 201 is an empty resource and 202 holds bytes that are not an image.
+    for (const WORD id : {WORD{999}, WORD{201}, WORD{202}})
+        EXPECT_EQ(LoadSplashBitmap(GetModuleHandleW(nullptr), id), nullptr) << id;
+    EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(202), L"PNG"), nullptr) << "the failure must be the decoder's";
+    CreateSplashWindow(GetModuleHandleW(L"kernel32.dll"), nullptr);
+    EXPECT_EQ(g_ownerWindow, static_cast<void*>(GetForegroundWindow()));
+    EXPECT_EQ(g_splashBitmap, nullptr);
+    EXPECT_EQ(g_splashWindow, nullptr) << "a window without its picture";
+}
+
+TEST(SplashWin, AnUnownedTopmostToolPictureNearTheHostThatDragsAnywhereAndClosesAlone)
+{
+    const CGdiplus gdiplus;
+    const HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr, nullptr,
+                                      nullptr, nullptr);
+    CreateSplashWindow(GetModuleHandleW(nullptr), host);
+    const HWND splash = static_cast<HWND>(g_splashWindow);
+    ASSERT_NE(splash, nullptr) << "no window; is there a display?";
+    EXPECT_EQ(g_ownerWindow, static_cast<void*>(host));
+    EXPECT_EQ(GetWindow(splash, GW_OWNER), nullptr) << "the host's window must not own the splash";
+    EXPECT_EQ(FindWindowW(L"TessivaneScanServer", L"Tessivane Scan Server"), splash);
+    const LONG_PTR layeredTopmostTool = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+    EXPECT_EQ(GetWindowLongPtrW(splash, GWL_EXSTYLE) & (layeredTopmostTool | WS_EX_APPWINDOW), layeredTopmostTool);
+    EXPECT_EQ(GetWindowLongPtrW(splash, GWL_STYLE) & (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME),
+              WS_POPUP | WS_VISIBLE);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(host, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT placed{};
+    GetWindowRect(splash, &placed);
+    const RECT expected{monitor.rcWork.right - 130, monitor.rcWork.bottom - 130, monitor.rcWork.right - 10,
+                        monitor.rcWork.bottom - 10};
+    EXPECT_TRUE(EqualRect(&placed, &expected)) << placed.left << "," << placed.top << " " << placed.right;
+    EXPECT_EQ(SendMessageW(splash, WM_NCHITTEST, 0, MAKELPARAM(placed.right - 1, placed.bottom - 1)), HTCAPTION);
+
+    SendMessageW(splash, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(splash));
+    MSG message{};
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "closing ended the server's loop";
+    DeleteObject(static_cast<HBITMAP>(g_splashBitmap));
+    g_splashWindow = g_splashBitmap = g_ownerWindow = nullptr;
+    DestroyWindow(host);
+}
+
+} // namespace
