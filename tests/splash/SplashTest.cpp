@@ -47,14 +47,10 @@ TEST(Splash, RowsLandBottomUpWithEitherStrideSignAndUnconvertedRowsAreZero)
     const std::uint32_t colours[] = {0x00000000, 0xFFFF0000, 0x8000FF00, 0xFF0000FF};
     CIndexedPalette palette;
     palette.Assign(colours, 4);
-    const std::vector<std::uint8_t> fill(16, 0xAA);
-    const struct {
-        std::uint32_t format;
-        const CIndexedPalette* palette;
-        bool converted;
-        std::vector<std::uint8_t> rows[2];  // image rows 0 and 1, two pixels each
-        std::uint32_t expected[2][2];       // [image row][column]
-    } cases[] = {
+    const std::vector<std::uint8_t> fill(8, 0xAA);
+    // Image rows 0 and 1 of two pixels each, and the pixels expected at [image row][column].
+    const struct { std::uint32_t format; const CIndexedPalette* palette; bool converted;
+                   std::vector<std::uint8_t> rows[2]; std::uint32_t expected[2][2]; } cases[] = {
         {kPixelFormat32bppARGB, nullptr, true, {{1, 2, 3, 4, 5, 6, 7, 0}, {0x10, 0x20, 0x30, 0x80, 9, 8, 7, 0xFF}},
          {{0x04030201, 0x00070605}, {0x80302010, 0xFF070809}}},
         {kPixelFormat16bppRGB555, nullptr, true, {{0x00, 0x7C, 0xE0, 0x03}, {0x1F, 0x00, 0xA7, 0x0C}},
@@ -77,14 +73,12 @@ TEST(Splash, RowsLandBottomUpWithEitherStrideSignAndUnconvertedRowsAreZero)
     for (const auto& current : cases) {
         EXPECT_EQ(IsConvertedFormat(current.format), current.converted) << std::hex << current.format;
         for (const bool bottomUp : {false, true}) {
-            // Each source row is followed by padding that must not be read.
-            const std::size_t stride = current.rows[0].size() + 3;
-            std::vector<std::uint8_t> memory(2 * stride, 0xCD);
-            std::memcpy(&memory[bottomUp ? stride : 0], current.rows[0].data(), current.rows[0].size());
-            std::memcpy(&memory[bottomUp ? 0 : stride], current.rows[1].data(), current.rows[1].size());
-            const auto step = static_cast<std::ptrdiff_t>(stride);
-            const CSourceRows source{&memory[bottomUp ? stride : 0], bottomUp ? -step : step, current.format, 2, 2,
-                                     current.palette};
+            std::uint8_t memory[2][16];  // rows of at most 8 bytes, then padding that must not be read
+            std::memset(memory, 0xCD, sizeof memory);
+            std::memcpy(memory[bottomUp ? 1 : 0], current.rows[0].data(), current.rows[0].size());
+            std::memcpy(memory[bottomUp ? 0 : 1], current.rows[1].data(), current.rows[1].size());
+            const std::ptrdiff_t stride = bottomUp ? -static_cast<std::ptrdiff_t>(sizeof memory[0]) : sizeof memory[0];
+            const CSourceRows source{memory[bottomUp ? 1 : 0], stride, current.format, 2, 2, current.palette};
             std::uint32_t destination[2][2];  // [memory row][column], bytes blue, green, red, alpha
             std::memset(destination, 0xCD, sizeof destination);
             ConvertRowsBottomUp(source, reinterpret_cast<std::uint8_t*>(destination));

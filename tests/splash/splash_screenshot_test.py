@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""Screenshot test of the real server's splash window on the virtual display
-(inside xvfb-run with a wineserver up, tools/run-wine-tests.sh). Over a painted
-desktop the idle server's picture shows 10 pixels from the screen's bottom-right
-corner (transparent pixels show the desktop, opaque ones the art, partly
-transparent ones the premultiplied colour over black, as X shows it without
-compositing, or a true blend) and follows a mouse drag; then the probe closes a
-serving server's window and checks that it answers on and exits with 0."""
+"""The real server's splash on the virtual display (inside xvfb-run with a
+wineserver up): over a painted desktop the picture shows 10 pixels from the
+bottom-right corner and follows a mouse drag; then the probe closes a serving
+server's window and checks that it answers on and exits with 0."""
 
 import argparse
 import os
@@ -48,7 +45,9 @@ def wait_for(what, problems_now):
 
 
 def problems(shot, desktop, art, left, top):
-    """Pixels of the picture's place that do not show art (None: the desktop)."""
+    """Pixels at the picture's place that do not show art (None: the desktop):
+    transparent pixels the desktop, opaque ones the art, partly transparent ones
+    the premultiplied colour over black (X without compositing) or a blend."""
     found = []
     for y in range(PICTURE):
         for x in range(PICTURE):
@@ -74,8 +73,7 @@ def main():
         run("import", "-window", "root", os.path.join(arguments.output, name))
         return Image(os.path.join(arguments.output, name))
 
-    # Xvfb resets the screen, background included, whenever its last client
-    # leaves; this idle client keeps the painted desktop for the whole test.
+    # Xvfb resets the painted desktop whenever its last client leaves.
     holder = subprocess.Popen(["xdotool", "sleep", "3600"])
     server = None
     try:
