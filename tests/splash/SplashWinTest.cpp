@@ -8,6 +8,9 @@
 
 namespace {
 
+constexpr WORD kEmptyPictureId = 201;  // the resources of SplashTestResources.rc
+constexpr WORD kNotAnImageId = 202;
+
 /// GDI+ running for the length of a test, as the server runs it from start-up to shutdown.
 class CGdiplus {
 public:
@@ -58,16 +61,11 @@ TEST(SplashWin, TheShippedPictureIsAPremultipliedUpright120By120Section)
 TEST(SplashWin, BitmapsTakeTheirPaletteUnhandledFormatsGiveZerosAndBadPicturesNothing)
 {
     const CGdiplus gdiplus;
-    struct {
-        UINT flags;
-        UINT count;
-        Gdiplus::ARGB entries[2];
-    } palette = {Gdiplus::PaletteFlagsHasAlpha, 2, {0x80FF0000, 0xFF00FF00}};
-    const struct {
-        Gdiplus::PixelFormat format;
-        std::vector<std::uint32_t> expected;
-    } cases[] = {{PixelFormat8bppIndexed, {0xFF00FF00, 0x80FF0000}}, {PixelFormat32bppPARGB, {0, 0}},
-                 {PixelFormat16bppARGB1555, {0, 0}}, {PixelFormat48bppRGB, {0, 0}}, {PixelFormat64bppARGB, {0, 0}}};
+    struct { UINT flags, count; Gdiplus::ARGB entries[2]; } palette = {Gdiplus::PaletteFlagsHasAlpha, 2,
+                                                                       {0x80FF0000, 0xFF00FF00}};
+    const struct { Gdiplus::PixelFormat format; std::vector<std::uint32_t> expected; } cases[] = {
+        {PixelFormat8bppIndexed, {0xFF00FF00, 0x80FF0000}}, {PixelFormat32bppPARGB, {0, 0}},
+        {PixelFormat16bppARGB1555, {0, 0}}, {PixelFormat48bppRGB, {0, 0}}, {PixelFormat64bppARGB, {0, 0}}};
     for (const auto& current : cases) {
         BYTE memory[16] = {1, 0, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
         Gdiplus::Bitmap bitmap(2, 1, sizeof memory, current.format, memory);
@@ -76,10 +74,9 @@ TEST(SplashWin, BitmapsTakeTheirPaletteUnhandledFormatsGiveZerosAndBadPicturesNo
         }
         EXPECT_EQ(TakeImageRows(BitmapToDib(bitmap)), current.expected) << std::hex << current.format;
     }
-    // 201 is an empty resource and 202 holds bytes that are not an image.
-    for (const WORD id : {WORD{999}, WORD{201}, WORD{202}})
+    for (const WORD id : {WORD{999}, kEmptyPictureId, kNotAnImageId})
         EXPECT_EQ(LoadSplashBitmap(GetModuleHandleW(nullptr), id), nullptr) << id;
-    EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(202), L"PNG"), nullptr) << "the failure must be the decoder's";
+    EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(kNotAnImageId), L"PNG"), nullptr) << "not the decoder's failure";
     CreateSplashWindow(GetModuleHandleW(L"kernel32.dll"), nullptr);
     EXPECT_EQ(g_ownerWindow, static_cast<void*>(GetForegroundWindow()));
     EXPECT_EQ(g_splashBitmap, nullptr);
