@@ -96,6 +96,7 @@ TEST(Splash, PaletteKeepsAtMost256EntriesAndRowSizesAreNeverNegative)
     const std::vector<std::uint32_t> colours(300, 0xFF00FF00);
     CIndexedPalette palette;
     palette.Assign(colours.data(), colours.size());
+    EXPECT_EQ(palette.Lookup(0), 0xFF00FF00u);
     EXPECT_EQ(palette.Lookup(255), 0xFF00FF00u);
     EXPECT_EQ(palette.Lookup(256), 0u);
     palette.Assign(colours.data(), 2);
