@@ -54,7 +54,9 @@ TEST(ClientScan, OneServerServesEffectShellAndSubPluginsUntilACrashNamesItsDump)
     ASSERT_EQ(EOutcome::Scanned, effect.kind) << effect.error;
     EXPECT_EQ("FxPl", DisplayId(effect.record.id));
     EXPECT_EQ("Fixture Plain Effect", effect.record.name);
+    EXPECT_EQ("Tessivane Fixtures", effect.record.vendor);
     EXPECT_EQ("x64", effect.record.platform);
+    EXPECT_EQ(2, effect.record.numInputs);
     const std::string shellPath = FixturePath("ShellDuplicates.dll");
     const SScanOutcome shell = client.Scan(shellPath);
     ASSERT_EQ(EOutcome::Scanned, shell.kind) << shell.error;
