@@ -136,6 +136,29 @@ TEST(VectorTest, GrowsTo16Then34Then70AndReleasesInIndexOrder)
     EXPECT_EQ(expected, events);
 }
 
+namespace {
+
+/// Fills a vector and a map with before elements, then fails the next allocation of one of them.
+void RunOutOfMemory(int before, bool inMap)
+{
+    CEventLog events;
+    CRecordingHeap heap(events);
+    CVector<int*, SValue, int*> vector;
+    CIdSet map;
+    for (int i = 0; i < before; ++i) {
+        vector.Add(nullptr);
+        map.Set(i, true);
+    }
+    heap.failing = true;
+    if (inMap) {
+        map.Set(-1, true);
+    } else {
+        vector.Add(nullptr);
+    }
+}
+
+} // namespace
+
 TEST(ContainerDeathTest, RunningOutOfMemoryAbortsWithMessageUnlessTheCallerCanReport)
 {
     const struct {
@@ -146,20 +169,7 @@ TEST(ContainerDeathTest, RunningOutOfMemoryAbortsWithMessageUnlessTheCallerCanRe
                  {16, false, "out of memory: CVector item array"},
                  {4, true, "out of memory: CMap node block"}};
     for (const auto& test : cases) {
-        EXPECT_DEATH(
-            {
-                CEventLog events;
-                CRecordingHeap heap(events);
-                CVector<int*, SValue, int*> vector;
-                CIdSet map;
-                for (int i = 0; i < test.before; ++i) {
-                    vector.Add(nullptr);
-                    map.Set(i, true);
-                }
-                heap.failing = true;
-                test.map ? map.Set(-1, true) : vector.Add(nullptr);
-            },
-            test.message);
+        EXPECT_DEATH(RunOutOfMemory(test.before, test.map), test.message);
     }
     CEventLog events;
     CRecordingHeap heap(events);
