@@ -49,6 +49,7 @@ TEST(MapTest, InsertionSequencesGiveRedBlackShapes)
         {{}, "-"},
         {{1, 2, 3, 4, 5}, "2B(1B,4B(3R,5R))"},
         {{5, 4, 3, 2, 1}, "4B(2B(1R,3R),5B)"},
+        {{1, 2, 3, 4, 5, 6, 7, 8, 9}, "4B(2R(1B,3B),6R(5B,8B(7R,9R)))"}, // the post-order below
         {{3, 1, 2}, "2B(1R,3R)"},
         {{1, 3, 2}, "2B(1R,3R)"},
         {{10, 5, 15, 1}, "10B(5B(1R,-),15B)"},
@@ -83,8 +84,8 @@ TEST(MapTest, NodesComeFromBlocksOfFourAndGoBackInPostOrder)
     }
     const std::string block = std::to_string(sizeof(COwningMap::CPool::CBlock));
     const CEventLog expected = {"allocate #1 " + block, "allocate #2 " + block, "allocate #3 " + block, "delete 8",
-                                "delete 1", "delete 3", "delete 2", "delete 5", "delete 7", "delete 80",
-                                "delete 9", "delete 6", "delete 4", "free #3", "free #2", "free #1"};
+                                "delete 1", "delete 3", "delete 2", "delete 5", "delete 7", "delete 9",
+                                "delete 80", "delete 6", "delete 4", "free #3", "free #2", "free #1"};
     EXPECT_EQ(expected, events);
 }
 
