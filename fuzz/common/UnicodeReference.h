@@ -1,109 +1,89 @@
 #pragma once
-/// Reference UTF-8 and UTF-16 conversions for the fuzz oracles, written from the
-/// table of well-formed UTF-8 byte sequences rather than from the server's code.
-///
-/// Decoding replaces each maximal ill-formed subpart with one U+FFFD: a byte that
-/// cannot start a sequence, or a start byte with the continuation bytes that
-/// matched before the sequence broke off. Encoding replaces each unpaired
-/// surrogate with U+FFFD.
+/// Reference UTF-8 and UTF-16 conversions for the fuzz oracles, done by the C
+/// library's iconv (which accepts exactly the well-formed sequences) rather than
+/// by the server's code. On top of it, the one mapping iconv does not make:
+/// decoding replaces each maximal ill-formed subpart (a byte that cannot start a
+/// sequence, or the longest prefix of a sequence that breaks off) with one U+FFFD,
+/// and encoding replaces each unpaired surrogate with U+FFFD.
+
+#include <iconv.h>
 
 #include <cstdint>
 #include <string>
 
 namespace unicode_reference {
 
-/// One row of the table of well-formed byte sequences: the start bytes it covers
-/// and the allowed range of each continuation byte.
-struct SSequenceRow {
-    unsigned char firstLow, firstHigh;
-    int continuations;
-    unsigned char low[3], high[3];
-};
-
-inline const SSequenceRow* FindRow(unsigned char lead)
+/// iconv of the whole of input, from UTF-8 to UTF-16LE or back; false when any of it is ill-formed.
+inline bool Convert(bool toUtf8, const std::string& input, std::string& output)
 {
-    static const SSequenceRow kRows[] = {
-        {0xC2, 0xDF, 1, {0x80}, {0xBF}},
-        {0xE0, 0xE0, 2, {0xA0, 0x80}, {0xBF, 0xBF}},
-        {0xE1, 0xEC, 2, {0x80, 0x80}, {0xBF, 0xBF}},
-        {0xED, 0xED, 2, {0x80, 0x80}, {0x9F, 0xBF}},
-        {0xEE, 0xEF, 2, {0x80, 0x80}, {0xBF, 0xBF}},
-        {0xF0, 0xF0, 3, {0x90, 0x80, 0x80}, {0xBF, 0xBF, 0xBF}},
-        {0xF1, 0xF3, 3, {0x80, 0x80, 0x80}, {0xBF, 0xBF, 0xBF}},
-        {0xF4, 0xF4, 3, {0x80, 0x80, 0x80}, {0x8F, 0xBF, 0xBF}},
-    };
-    for (const SSequenceRow& row : kRows) {
-        if (lead >= row.firstLow && lead <= row.firstHigh) {
-            return &row;
-        }
-    }
-    return nullptr;
+    static const iconv_t kDecoder = iconv_open("UTF-16LE", "UTF-8");
+    static const iconv_t kEncoder = iconv_open("UTF-8", "UTF-16LE");
+    const iconv_t converter = toUtf8 ? kEncoder : kDecoder;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    std::string in = input;
+    output.assign(2 * input.size() + 4, '\0');
+    char* inAt = &in[0];
+    char* outAt = &output[0];
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = output.size();
+    const bool converted = iconv(converter, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1);
+    output.resize(output.size() - outLeft);
+    return converted && inLeft == 0;
 }
 
-inline void AppendCodePoint(std::u16string& units, std::uint32_t codePoint)
+inline bool IsWellFormedUtf8(const std::string& bytes)
 {
-    if (codePoint < 0x10000) {
-        units += static_cast<char16_t>(codePoint);
-        return;
+    std::string ignored;
+    return Convert(false, bytes, ignored);
+}
+
+/// Whether prefix begins some well-formed sequence: only a sequence's second byte
+/// has a narrowed range, and 0x80, 0x90 or 0xA0 there completes every lead that allows one.
+inline bool IsSequencePrefix(const std::string& prefix)
+{
+    for (const char second : {'\x80', '\x90', '\xA0'}) {
+        for (std::size_t length = prefix.size() + 1; length <= 4; ++length) {
+            std::string sequence = prefix + std::string(length - prefix.size(), '\x80');
+            if (prefix.size() == 1) {
+                sequence[1] = second;
+            }
+            if (IsWellFormedUtf8(sequence)) {
+                return true;
+            }
+        }
     }
-    const std::uint32_t offset = codePoint - 0x10000;
-    units += static_cast<char16_t>(0xD800 | (offset >> 10));
-    units += static_cast<char16_t>(0xDC00 | (offset & 0x3FF));
+    return false;
+}
+
+inline std::u16string Units(const std::string& utf16le)
+{
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < utf16le.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(utf16le[i]) | static_cast<unsigned char>(utf16le[i + 1]) << 8);
+    }
+    return units;
 }
 
 /// Decodes bytes; each maximal ill-formed subpart becomes one U+FFFD.
 inline std::u16string DecodeUtf8(const std::string& bytes)
 {
     std::u16string units;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-        if (lead < 0x80) {
-            units += lead;
-            ++at;
-            continue;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t length = 1;
+        std::string utf16;
+        while (length <= 4 && at + length <= bytes.size() && !Convert(false, bytes.substr(at, length), utf16)) {
+            ++length;
         }
-        const SSequenceRow* row = FindRow(lead);
-        int matched = 0;
-        std::uint32_t codePoint = lead & (row != nullptr ? (0x7Fu >> (row->continuations + 1)) : 0u);
-        while (row != nullptr && matched < row->continuations && at + 1 + matched < bytes.size()) {
-            const unsigned char next = static_cast<unsigned char>(bytes[at + 1 + matched]);
-            if (next < row->low[matched] || next > row->high[matched]) {
-                break;
+        if (length <= 4 && at + length <= bytes.size()) {
+            units += Units(utf16);
+        } else {
+            for (length = 1; at + length < bytes.size() && IsSequencePrefix(bytes.substr(at, length + 1)); ++length) {
             }
-            codePoint = codePoint << 6 | (next & 0x3Fu);
-            ++matched;
+            units += u'\uFFFD';
         }
-        const bool complete = row != nullptr && matched == row->continuations;
-        AppendCodePoint(units, complete ? codePoint : 0xFFFD);
-        at += 1 + matched;
+        at += length;
     }
     return units;
-}
-
-/// Whether bytes are well-formed UTF-8 throughout.
-inline bool IsWellFormedUtf8(const std::string& bytes)
-{
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-        if (lead < 0x80) {
-            ++at;
-            continue;
-        }
-        const SSequenceRow* row = FindRow(lead);
-        if (row == nullptr || at + row->continuations >= bytes.size()) {
-            return false;
-        }
-        for (int k = 0; k < row->continuations; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[at + 1 + k]);
-            if (next < row->low[k] || next > row->high[k]) {
-                return false;
-            }
-        }
-        at += 1 + row->continuations;
-    }
-    return true;
 }
 
 inline bool IsHighSurrogate(char16_t unit) { return (unit & 0xFC00) == 0xD800; }
@@ -119,7 +99,7 @@ inline std::u16string ReplaceUnpairedSurrogates(const std::u16string& units)
             result += unit;
             result += units[++i];
         } else {
-            result += IsHighSurrogate(unit) || IsLowSurrogate(unit) ? char16_t(0xFFFD) : unit;
+            result += IsHighSurrogate(unit) || IsLowSurrogate(unit) ? u'\uFFFD' : unit;
         }
     }
     return result;
@@ -131,29 +111,13 @@ inline bool IsWellFormedUtf16(const std::u16string& units) { return ReplaceUnpai
 /// Encodes units as UTF-8; an unpaired surrogate becomes U+FFFD.
 inline std::string EncodeUtf8(const std::u16string& units)
 {
-    const std::u16string clean = ReplaceUnpairedSurrogates(units);
-    std::string bytes;
-    for (std::size_t i = 0; i < clean.size(); ++i) {
-        std::uint32_t codePoint = clean[i];
-        if (IsHighSurrogate(clean[i])) {
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (clean[++i] - 0xDC00u);
-        }
-        if (codePoint < 0x80) {
-            bytes += static_cast<char>(codePoint);
-        } else if (codePoint < 0x800) {
-            bytes += static_cast<char>(0xC0 | codePoint >> 6);
-            bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else if (codePoint < 0x10000) {
-            bytes += static_cast<char>(0xE0 | codePoint >> 12);
-            bytes += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-            bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | codePoint >> 18);
-            bytes += static_cast<char>(0x80 | (codePoint >> 12 & 0x3F));
-            bytes += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-            bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-        }
+    std::string utf16;
+    for (const char16_t unit : ReplaceUnpairedSurrogates(units)) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
     }
+    std::string bytes;
+    Convert(true, utf16, bytes);
     return bytes;
 }
 
