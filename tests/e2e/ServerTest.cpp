@@ -153,7 +153,7 @@ std::vector<SRow> Rows()
         Effect(Dll("SynthFlagCategoryEffect"), Fx("FxSy", "Fixture Synth Flag", [](SPluginRecord& r) {
                    r.numInputs = 0;
                    r.category = kPlugCategorySynth;
-                   r.audio64 = r.wantsMidi = true;
+                   r.audio64 = r.wantsMidi = r.sendsMidi = true;
                })),
         Effect(Dll("CategoryZeroWithInputs"), Fx("FxZ2", "Fixture Category Zero In")),
         Effect(Dll("CategoryZeroNoInputs"), Fx("FxZ0", "Fixture Category Zero", [](SPluginRecord& r) {
