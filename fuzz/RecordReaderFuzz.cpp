@@ -41,7 +41,7 @@ std::string RemoveTrailingCommas(const std::string& text)
     return kept;
 }
 
-bool HexId(const CJson* value, std::uint32_t& id)
+bool ReadId(const CJson* value, std::uint32_t& id)
 {
     if (value == nullptr || !value->is_string())
         return false;
@@ -87,7 +87,7 @@ bool Shells(const CJson* value, std::vector<SSubPlugin>& shells)
     for (const auto& member : value->items()) {
         SSubPlugin shell;
         const CJson key = member.key();
-        if (!HexId(&key, shell.id) || !Text(&member.value(), shell.name))
+        if (!ReadId(&key, shell.id) || !Text(&member.value(), shell.name))
             return false;
         shells.push_back(shell);
     }
@@ -101,7 +101,7 @@ bool ExpectedRecord(const std::string& text, SPluginRecord& record)
     if (!root.is_object())
         return false;
     const auto find = [&root](const char* name) { return root.contains(name) ? &root.at(name) : nullptr; };
-    return HexId(find("id"), record.id) && Text(find("name"), record.name) && Text(find("vendor"), record.vendor) &&
+    return ReadId(find("id"), record.id) && Text(find("name"), record.name) && Text(find("vendor"), record.vendor) &&
            Text(find("product"), record.product) && Text(find("version"), record.version) &&
            Text(find("error"), record.error) && Int32(find("numInputs"), record.numInputs) &&
            Int32(find("numOutputs"), record.numOutputs) && Boolean(find("wantsMidi"), record.wantsMidi) &&
