@@ -5,7 +5,9 @@
 #include "client/PeCheck.h"
 #include "client/ScanPlan.h"
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// A path given to the scan that does not lead to a library file.
@@ -19,10 +21,36 @@ struct SFoundLibraries {
     std::vector<SPathProblem> problems;    ///< paths that do not exist or cannot be read
 };
 
+/// A file or folder as the walk sees it.
+struct SPathInfo {
+    bool isFolder = false;
+    SFileStamp stamp;
+    /// The same for every name that leads to it (volume and file index).
+    std::pair<uint64_t, uint64_t> identity;
+};
+
+/// The file system as the walk sees it; the Windows one is real, tests fake one.
+class IFileTree {
+public:
+    virtual ~IFileTree() = default;
+    /// The path made full (absolute, "." and ".." resolved).
+    virtual std::string FullPath(const std::string& path) = 0;
+    /// Looks at a file or folder without reading it. False, with error set
+    /// ("not found" or the system's words), when it cannot.
+    virtual bool Inspect(const std::string& path, SPathInfo& info, std::string& error) = 0;
+    /// The names in the folder, without "." and ".."; empty when it cannot be read.
+    virtual std::vector<std::string> ListFolder(const std::string& folder) = 0;
+    /// The file system's order of two names without regard to case: <0, 0 or >0.
+    virtual int CompareWithoutCase(const std::string& a, const std::string& b) = 0;
+};
+
 /// Walks the paths: a file is taken as it is (whatever its name), a folder tree
 /// for its *.dll files (any case): in each folder its files, then its
-/// subfolders, each sorted by name without regard to case. A file reached twice (named twice, or through links) is taken once, a
-/// folder reached twice is walked once. Paths come back full.
+/// subfolders, each sorted by name without regard to case. A file reached twice
+/// (named twice, or through links) is taken once, a folder reached twice is
+/// walked once. Paths come back full.
+SFoundLibraries FindLibraryFiles(IFileTree& tree, const std::vector<std::string>& paths);
+/// The same on the real file system (Windows only).
 SFoundLibraries FindLibraryFiles(const std::vector<std::string>& paths);
 
 /// The path made full (absolute, "." and ".." resolved).

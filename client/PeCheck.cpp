@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kPeOffsetField = 0x3C;
 // Signature (4), machine (2), section count (2), time stamp (4), symbol table (4),
 // symbol count (4), optional header size (2), characteristics (2).

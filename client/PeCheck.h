@@ -19,9 +19,12 @@ struct SPeCheck {
     std::string reason;   ///< empty for Library64, else why the file is refused
 };
 
+/// The DOS header's size: the first bytes every check reads.
+constexpr std::size_t kDosHeaderSize = 64;
+
 /// How many bytes from the start of the file CheckPeHeader needs: the DOS header
-/// and, when it points to one, the PE header after it. Call it with the first 64
-/// bytes (or fewer for a shorter file).
+/// and, when it points to one, the PE header after it. Call it with the first
+/// kDosHeaderSize bytes (or fewer for a shorter file).
 std::size_t PeBytesNeeded(const uint8_t* bytes, std::size_t size);
 
 /// Checks the file's first bytes (as many as PeBytesNeeded asks for, or the whole

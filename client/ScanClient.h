@@ -13,12 +13,14 @@
 /// its own below the dump root, so a dump names the server that crashed and
 /// servers crashing within the same second cannot overwrite each other's dumps.
 
+#include "client/PeCheck.h"
 #include "client/ScanSession.h"
 #include "client/ServerConnection.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,34 @@ struct SScanClientOptions {
     std::size_t keptLines = 20;         ///< last lines kept for a crash or hang report
 };
 
+/// The rest of the world as the scan client sees it: the library file, the
+/// dump folders, the server's windows and the clock. The Windows one is the
+/// real system; tests record and script one.
+class IScanClientSystem {
+public:
+    virtual ~IScanClientSystem() = default;
+    /// Reads the file's PE header. False, with error set, when it cannot be read.
+    virtual bool CheckLibraryFile(const std::string& path, SPeCheck& check, std::string& error) = 0;
+    /// Creates a new, empty dump folder below root (never one left by an earlier
+    /// run). False, with error set, when it cannot.
+    virtual bool CreateDumpFolder(const std::string& root, std::string& folder, std::string& error) = 0;
+    /// The newest server dump in the folder; empty when there is none.
+    virtual std::string NewestDump(const std::string& folder) = 0;
+    /// Removes the folder when it is empty (one holding a dump stays).
+    virtual void RemoveEmptyFolder(const std::string& folder) = 0;
+    /// The titles of the process's visible windows, splash excluded.
+    virtual std::vector<std::string> WindowTitles(uint32_t processId) = 0;
+    /// Milliseconds on a steady clock.
+    virtual uint64_t NowMs() = 0;
+};
+
 class CScanClient : public CScanSession {
 public:
+    /// A client of real server processes on the real system (Windows only).
     explicit CScanClient(SScanClientOptions options);
+    /// A client of the given server process and system.
+    CScanClient(SScanClientOptions options, std::unique_ptr<IServerProcess> server,
+                std::unique_ptr<IScanClientSystem> system);
     ~CScanClient() override; ///< ends the server
     CScanClient(const CScanClient&) = delete;
     CScanClient& operator=(const CScanClient&) = delete;
@@ -60,14 +87,15 @@ public:
 
 private:
     bool EnsureServer(std::string& error);
-    bool CreateDumpFolder(std::string& error);
     SScanOutcome Exchange(const std::string& request, const SScanObserver& observer);
     SScanOutcome Ended(const class CAnswerReader& answer, const std::vector<std::string>& dialogs);
     std::string NewestDump() const;
     void ForgetServer();
 
     SScanClientOptions m_options;
-    CServerConnection m_server;
+    std::unique_ptr<IServerProcess> m_serverProcess;
+    std::unique_ptr<IScanClientSystem> m_system;
+    IServerProcess& m_server;
     bool m_running = false;
     unsigned m_serversStarted = 0;
     std::string m_dumpFolder;

@@ -42,45 +42,65 @@ enum class ELineWait {
     Nothing, ///< no line within the wait
 };
 
-class CServerConnection {
+/// What the scan client needs of one server process; CServerConnection is the
+/// real one, tests script one.
+class IServerProcess {
+public:
+    virtual ~IServerProcess() = default;
+    /// Starts the server. False (with GetError) when it cannot be started.
+    virtual bool Start(const SServerOptions& options) = 0;
+    virtual const std::string& GetError() const = 0;
+    /// Reads lines up to the next "ready:" line; see CServerConnection::ReadUntilReady.
+    virtual EWaitResult WaitUntilReady() = 0;
+    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
+    /// like any other here). Does not apply the silence timeout.
+    virtual ELineWait WaitForLine(std::string& line, uint32_t waitMs) = 0;
+    /// Writes one request followed by "\n". False when the pipe is closed.
+    virtual bool SendRequest(const std::string& request) = 0;
+    /// Closes the server's input: the server shuts down.
+    virtual void CloseInput() = 0;
+    /// Waits for the process to end; false on time-out. exitCode gets its code.
+    virtual bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode) = 0;
+    /// Ends the process at once.
+    virtual void Kill() = 0;
+    virtual bool IsRunning() const = 0;
+    virtual uint32_t GetProcessId() const = 0;
+    /// Bytes of an unfinished last line (what a dying server wrote last).
+    virtual std::string GetPendingOutput() const = 0;
+};
+
+class CServerConnection : public IServerProcess {
 public:
     /// Called with each output line as it arrives (without its "\n").
     using LineCallback = std::function<void(const std::string& line)>;
 
     CServerConnection();
-    ~CServerConnection(); ///< kills a server that still runs
+    ~CServerConnection() override; ///< kills a server that still runs
     CServerConnection(const CServerConnection&) = delete;
     CServerConnection& operator=(const CServerConnection&) = delete;
 
-    /// Starts the server. False (with GetError) when it cannot be started.
-    bool Start(const SServerOptions& options);
-    const std::string& GetError() const { return m_error; }
+    bool Start(const SServerOptions& options) override;
+    const std::string& GetError() const override { return m_error; }
 
     /// Reads lines up to and including the next "ready:" line, appending them to
     /// lines (which may be null). The "ready:" line itself is not appended.
     EWaitResult ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine = nullptr);
-    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
-    /// like any other here). Does not apply the silence timeout.
-    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
+    EWaitResult WaitUntilReady() override { return ReadUntilReady(nullptr); }
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs) override;
     /// Writes raw bytes to the server's input. False when the pipe is closed.
     bool Write(const std::string& bytes);
-    /// Writes one request followed by "\n".
-    bool SendRequest(const std::string& request) { return Write(request + "\n"); }
-    /// Closes the server's input: the server shuts down.
-    void CloseInput();
+    bool SendRequest(const std::string& request) override { return Write(request + "\n"); }
+    void CloseInput() override;
 
-    /// Waits for the process to end; false on time-out. exitCode gets its code.
-    bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode);
-    /// Ends the process at once.
-    void Kill();
-    bool IsRunning() const;
-    uint32_t GetProcessId() const;
+    bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode) override;
+    void Kill() override;
+    bool IsRunning() const override;
+    uint32_t GetProcessId() const override;
     /// The server process's handle (a Windows HANDLE), for the host's own
     /// queries such as its memory counters; null before Start. The connection
     /// keeps owning it: do not close it.
     void* GetProcessHandle() const;
-    /// Bytes of an unfinished last line (what a dying server wrote last).
-    std::string GetPendingOutput() const;
+    std::string GetPendingOutput() const override;
 
 private:
     struct SState;

@@ -11,6 +11,7 @@
 #include "scanner/DuplicateIds.h"
 #include "scanner/ProgressPrinter.h"
 #include "scanner/ResultsReport.h"
+#include "scanner/ScanProgress.h"
 #include "scanner/ScannerOptions.h"
 #include "wire/Protocol.h"
 
@@ -25,9 +26,6 @@
 namespace {
 
 using CClock = std::chrono::steady_clock;
-
-/// Pending changes are saved at least this often while a run goes on.
-constexpr double kSaveEverySeconds = 0.5;
 
 /// Set by Ctrl+C (or Ctrl+Break): the scan run stops and the scanner exits
 /// with kExitInterrupted once it has saved and printed what it has.
@@ -75,65 +73,6 @@ double SecondsSince(CClock::time_point start)
 {
     return std::chrono::duration<double>(CClock::now() - start).count();
 }
-
-/// Saves the database as the run goes and shows the progress.
-class CScanProgress : public CRunObserver {
-public:
-    CScanProgress(CScanDatabase& database, std::string path, CProgressPrinter& printer, CClock::time_point start)
-        : m_database(database), m_path(std::move(path)), m_printer(printer), m_start(start)
-    {
-    }
-
-    void OnPlanned(std::size_t requests) override { m_printer.OnPlanned(requests); }
-    void OnStarted(unsigned worker, const std::string& request) override { m_printer.OnStarted(worker, request); }
-    void OnDialogs(unsigned worker, const std::string& request, const std::vector<std::string>& titles) override
-    {
-        m_printer.OnDialogs(worker, request, titles);
-    }
-    void OnFinished(const SDatabaseEntry& entry, bool retried) override
-    {
-        m_dirty = true;
-        ++summary.finished[static_cast<std::size_t>(entry.outcome.kind)];
-        scannedThisRun.insert(entry.Request());
-        m_printer.OnFinished(entry, retried);
-    }
-    void OnLibraryDone(const std::string& path) override { SaveIfDue(); }
-    void OnTick() override
-    {
-        SaveIfDue();
-        m_printer.OnTick();
-    }
-
-    /// Saves pending changes now; false, with saveError set, when that failed.
-    bool Save()
-    {
-        if (!m_dirty)
-            return true;
-        m_lastSave = SecondsSince(m_start);
-        if (!WriteFileAtomically(m_path, m_database.ToJson(), saveError))
-            return false;
-        m_dirty = false;
-        return true;
-    }
-
-    SRunSummary summary;
-    std::set<std::string> scannedThisRun;
-    std::string saveError;
-
-private:
-    void SaveIfDue()
-    {
-        if (m_dirty && SecondsSince(m_start) - m_lastSave >= kSaveEverySeconds)
-            Save();
-    }
-
-    CScanDatabase& m_database;
-    std::string m_path;
-    CProgressPrinter& m_printer;
-    CClock::time_point m_start;
-    bool m_dirty = false;
-    double m_lastSave = -kSaveEverySeconds;
-};
 
 class CScanner {
 public:
@@ -186,7 +125,11 @@ private:
 
         CProgressPrinter printer([this](const std::string& text) { m_err.Write(text); }, m_err.IsTerminal(),
                                  m_err.Columns(), [start] { return SecondsSince(start); });
-        CScanProgress progress(m_database, m_databasePath, printer, start);
+        CScanProgress progress(
+            m_database, printer, [start] { return SecondsSince(start); },
+            [this](const std::string& json, std::string& error) {
+                return WriteFileAtomically(m_databasePath, json, error);
+            });
         SScanClientOptions client;
         client.serverPath = server;
         client.dumpRoot = FolderOf(m_databasePath) + "\\dumps";
@@ -201,8 +144,7 @@ private:
             UtcNow);
         const SRunResult result = scan.Run(found.files);
         printer.Finish();
-        // Entries of files that are gone were dropped above: save even when nothing was scanned.
-        WriteFileAtomically(m_databasePath, m_database.ToJson(), progress.saveError);
+        progress.Save();
         if (!progress.saveError.empty())
             return Trouble(progress.saveError);
         if (result.serverFailed)

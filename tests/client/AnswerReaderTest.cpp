@@ -3,6 +3,8 @@
 
 #include "client/AnswerReader.h"
 
+#include "support/RecordLines.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,27 +14,16 @@ namespace {
 
 using CLines = std::vector<std::string>;
 
-/// A record as ">" lines, with the given error.
+/// The record of Tessivane Gain as the server's ">:" lines, with the given error.
 CLines RecordLines(const std::string& error)
 {
-    return {
-        ">:{",
-        ">:  \"id\":        \"54734E67\",",
-        ">:  \"name\":      \"Tessivane Gain\",",
-        ">:  \"vendor\":    \"Vostrel Software\",",
-        ">:  \"product\":   \"Tessivane Gain\",",
-        ">:  \"version\":   \"1.1.0.0\",",
-        ">:  \"error\":     \"" + error + "\",",
-        ">:  \"numInputs\": 2,",
-        ">:  \"numOutputs\":2,",
-        ">:  \"wantsMidi\":  false,",
-        ">:  \"sendsMidi\": false,",
-        ">:  \"platform\":  \"x64\",",
-        ">:  \"audio64\":   true,",
-        ">:  \"category\":  1,",
-        ">:  \"synthEdit\": false,",
-        ">:}",
-    };
+    SPluginRecord record;
+    record.name = "Tessivane Gain";
+    record.error = error;
+    CLines lines;
+    for (const std::string& line : record_lines::Lines(record))
+        lines.push_back(">:" + line);
+    return lines;
 }
 
 /// Feeds the lines and then "ready:"; returns whether only "ready:" ended the answer.

@@ -55,65 +55,36 @@ TEST(ScanPlan, SingleLibraryDecisions)
     }
 }
 
-TEST(ScanPlan, AnUnchangedShellScansOnlyTheSubPluginsStillMissing)
+TEST(ScanPlan, AShellScansOnlyTheSubPluginsStillMissing)
 {
-    const std::vector<SSubPlugin> shells = {{3, "C"}, {1, "A"}, {2, "B"}};
     struct SCase {
-        const char* label;
-        std::vector<SDatabaseEntry> subEntries;
+        const char* subEntries; ///< per sub-plug-in id: s scanned, c crashed, o scanned from an older file
         SPlanOptions options;
+        SFileStamp fileNow;
         EPlanAction action;
         std::vector<uint32_t> subPlugins;
     };
     const SCase cases[] = {
-        {"all done",
-         {SubEntry(kPath, 1, kStamp, ScannedOutcome(1, "A")), SubEntry(kPath, 2, kStamp, ScannedOutcome(2, "B")),
-          SubEntry(kPath, 3, kStamp, ScannedOutcome(3, "C"))},
-         {},
-         EPlanAction::Skip,
-         {}},
-        {"interrupted after the first", {SubEntry(kPath, 3, kStamp, ScannedOutcome(3, "C"))}, {},
-         EPlanAction::ScanSubPlugins, {1, 2}},
-        {"interrupted before any", {}, {}, EPlanAction::ScanSubPlugins, {3, 1, 2}},
-        {"a sub-plug-in from an older file",
-         {SubEntry(kPath, 1, SFileStamp{1, 1}, ScannedOutcome(1, "A")), SubEntry(kPath, 2, kStamp, ScannedOutcome(2, "B")),
-          SubEntry(kPath, 3, kStamp, ScannedOutcome(3, "C"))},
-         {},
-         EPlanAction::ScanSubPlugins,
-         {1}},
-        {"a crashed sub-plug-in stays",
-         {SubEntry(kPath, 1, kStamp, ScannedOutcome(1, "A")),
-          SubEntry(kPath, 2, kStamp, ProblemOutcome(EOutcome::Crashed, "x")),
-          SubEntry(kPath, 3, kStamp, ScannedOutcome(3, "C"))},
-         {},
-         EPlanAction::Skip,
-         {}},
-        {"a crashed sub-plug-in is retried when asked",
-         {SubEntry(kPath, 1, kStamp, ScannedOutcome(1, "A")),
-          SubEntry(kPath, 2, kStamp, ProblemOutcome(EOutcome::Crashed, "x")),
-          SubEntry(kPath, 3, kStamp, ScannedOutcome(3, "C"))},
-         {false, true},
-         EPlanAction::ScanSubPlugins,
-         {2}},
+        {"1s 2s 3s", {}, kStamp, EPlanAction::Skip, {}},
+        {"3s", {}, kStamp, EPlanAction::ScanSubPlugins, {1, 2}},
+        {"", {}, kStamp, EPlanAction::ScanSubPlugins, {3, 1, 2}},
+        {"1o 2s 3s", {}, kStamp, EPlanAction::ScanSubPlugins, {1}},
+        {"1s 2c 3s", {}, kStamp, EPlanAction::Skip, {}},
+        {"1s 2c 3s", {false, true}, kStamp, EPlanAction::ScanSubPlugins, {2}},
+        {"1s", {}, SFileStamp{2000, 500}, EPlanAction::ScanLibrary, {}},
     };
     for (const SCase& c : cases) {
         CScanDatabase database;
-        database.Put(Entry(kPath, kStamp, ScannedOutcome(9, "Shell", shells)));
-        for (const SDatabaseEntry& entry : c.subEntries)
-            database.Put(entry);
-        const SLibraryPlan plan = PlanLibrary(database, SLibraryFile{kPath, kStamp}, c.options);
-        EXPECT_EQ(c.action, plan.action) << c.label;
-        EXPECT_EQ(c.subPlugins, plan.subPlugins) << c.label;
+        database.Put(Entry(kPath, kStamp, ScannedOutcome(9, "Shell", {{3, "C"}, {1, "A"}, {2, "B"}})));
+        for (const char* at = c.subEntries; *at != 0; at += at[2] == ' ' ? 3 : 2) {
+            const uint32_t id = static_cast<uint32_t>(at[0] - '0');
+            database.Put(SubEntry(kPath, id, at[1] == 'o' ? SFileStamp{1, 1} : kStamp,
+                                  at[1] == 'c' ? ProblemOutcome(EOutcome::Crashed, "x") : ScannedOutcome(id, "S")));
+        }
+        const SLibraryPlan plan = PlanLibrary(database, SLibraryFile{kPath, c.fileNow}, c.options);
+        EXPECT_EQ(c.action, plan.action) << c.subEntries;
+        EXPECT_EQ(c.subPlugins, plan.subPlugins) << c.subEntries;
     }
-}
-
-TEST(ScanPlan, AChangedShellIsScannedWhole)
-{
-    CScanDatabase database;
-    database.Put(Entry(kPath, kStamp, ScannedOutcome(9, "Shell", {{1, "A"}})));
-    const SLibraryPlan plan = PlanLibrary(database, SLibraryFile{kPath, SFileStamp{2000, 500}}, SPlanOptions());
-    EXPECT_EQ(EPlanAction::ScanLibrary, plan.action);
-    EXPECT_TRUE(plan.subPlugins.empty());
 }
 
 } // namespace

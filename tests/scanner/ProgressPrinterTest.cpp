@@ -1,12 +1,15 @@
 // The progress display: plain lines for pipes and files, a bar redrawn in place
-// on a terminal with problem lines printed above it.
+// on a terminal with problem lines printed above it; and when the run's
+// progress saves the database.
 
 #include "scanner/ProgressPrinter.h"
+#include "scanner/ScanProgress.h"
 
 #include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -86,6 +89,39 @@ TEST(ProgressPrinter, BarNeverReachesTheTerminalsLastColumn)
             continue;
         const std::string bar = write.substr(write.find_last_of('\r') + 1);
         EXPECT_LE(bar.size(), 59u) << bar;
+    }
+}
+
+TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecond)
+{
+    struct SCase {
+        const char* events; ///< f: a request finished, t: a tick, l: a library done; each at its time
+        const char* saves;  ///< the times of the saves
+    };
+    const SCase cases[] = {
+        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", "0.1 0.6"},
+        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 l0.9 t1.5", "0.3 0.9"},
+    };
+    for (const SCase& c : cases) {
+        CScanDatabase database;
+        CRunObserver printer;
+        double now = 0;
+        std::string saves;
+        CScanProgress progress(database, printer, [&now] { return now; },
+                               [&](const std::string&, std::string&) {
+                                   saves += (saves.empty() ? "" : " ") + std::to_string(now).substr(0, 3);
+                                   return true;
+                               });
+        std::istringstream events(c.events);
+        std::string event;
+        while (events >> event) {
+            now = std::stod(event.substr(1));
+            if (event[0] == 'f')
+                progress.OnFinished(Entry("A.dll", kStamp, ScannedOutcome(1, "A")), false);
+            else
+                event[0] == 't' ? progress.OnTick() : progress.OnLibraryDone("A.dll");
+        }
+        EXPECT_EQ(c.saves, saves) << c.events;
     }
 }
 

@@ -244,13 +244,4 @@ TEST(Report, JsonResultsHoldEveryEntryAndTheRest)
     EXPECT_EQ(1, json["summary"]["notFound"]);
 }
 
-TEST(Report, CategoryNames)
-{
-    const std::pair<int32_t, const char*> cases[] = {{-1, "-"},      {0, "unknown"}, {1, "effect"},
-                                                     {2, "synth"},   {10, "shell"},  {11, "generator"},
-                                                     {12, "12"},     {-7, "-7"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(c.second, CategoryName(c.first)) << c.first;
-}
-
 } // namespace

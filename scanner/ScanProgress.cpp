@@ -1,0 +1,35 @@
+#include "scanner/ScanProgress.h"
+
+CScanProgress::CScanProgress(CScanDatabase& database, CRunObserver& printer, CElapsed elapsed, CSave save)
+    : m_database(database), m_printer(printer), m_elapsed(std::move(elapsed)), m_save(std::move(save))
+{
+}
+
+void CScanProgress::OnFinished(const SDatabaseEntry& entry, bool retried)
+{
+    m_dirty = true;
+    ++summary.finished[static_cast<std::size_t>(entry.outcome.kind)];
+    scannedThisRun.insert(entry.Request());
+    m_printer.OnFinished(entry, retried);
+}
+
+void CScanProgress::OnTick()
+{
+    SaveIfDue();
+    m_printer.OnTick();
+}
+
+bool CScanProgress::Save()
+{
+    m_lastSave = m_elapsed();
+    if (!m_save(m_database.ToJson(), saveError))
+        return false;
+    m_dirty = false;
+    return true;
+}
+
+void CScanProgress::SaveIfDue()
+{
+    if (m_dirty && m_elapsed() - m_lastSave >= kSaveEverySeconds)
+        Save();
+}

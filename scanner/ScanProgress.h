@@ -1,0 +1,54 @@
+#pragma once
+/// Follows a scan run for the scanner: counts what ended, saves the database as
+/// the run goes (at least every kSaveEverySeconds while changes are pending)
+/// and passes every event on to the progress printer.
+
+#include "client/ScanDatabase.h"
+#include "client/ScanRun.h"
+#include "scanner/ResultsReport.h"
+
+#include <functional>
+#include <set>
+#include <string>
+
+/// Pending changes are saved at least this often while a run goes on.
+constexpr double kSaveEverySeconds = 0.5;
+
+class CScanProgress : public CRunObserver {
+public:
+    /// Writes the database's text; false, with error set, when that failed.
+    using CSave = std::function<bool(const std::string& json, std::string& error)>;
+    /// Seconds since the run started.
+    using CElapsed = std::function<double()>;
+
+    CScanProgress(CScanDatabase& database, CRunObserver& printer, CElapsed elapsed, CSave save);
+
+    void OnPlanned(std::size_t requests) override { m_printer.OnPlanned(requests); }
+    void OnStarted(unsigned worker, const std::string& request) override { m_printer.OnStarted(worker, request); }
+    void OnDialogs(unsigned worker, const std::string& request, const std::vector<std::string>& titles) override
+    {
+        m_printer.OnDialogs(worker, request, titles);
+    }
+    void OnFinished(const SDatabaseEntry& entry, bool retried) override;
+    void OnLibraryDone(const std::string& path) override { SaveIfDue(); }
+    void OnTick() override;
+
+    /// Saves the database now, pending changes or not (entries of files that
+    /// are gone may have been dropped before the run); false, with saveError
+    /// set, when that failed.
+    bool Save();
+
+    SRunSummary summary;
+    std::set<std::string> scannedThisRun;
+    std::string saveError;
+
+private:
+    void SaveIfDue();
+
+    CScanDatabase& m_database;
+    CRunObserver& m_printer;
+    CElapsed m_elapsed;
+    CSave m_save;
+    bool m_dirty = false;
+    double m_lastSave = -kSaveEverySeconds;
+};

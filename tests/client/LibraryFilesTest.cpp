@@ -1,0 +1,184 @@
+// Finding the library files: the walk over a fake tree (order, filter, links)
+// and the PE header check that answers non-libraries without a server.
+
+#include "client/LibraryFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using CBytes = std::vector<uint8_t>;
+
+void Put16(CBytes& bytes, std::size_t at, uint16_t value)
+{
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void Put32(CBytes& bytes, std::size_t at, uint32_t value)
+{
+    Put16(bytes, at, static_cast<uint16_t>(value));
+    Put16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+/// A DOS header pointing at a PE header at offset, with machine and characteristics.
+CBytes Image(uint32_t offset, uint16_t machine, uint16_t characteristics)
+{
+    CBytes bytes(offset + 24, 0);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    Put32(bytes, 0x3C, offset);
+    bytes[offset] = 'P';
+    bytes[offset + 1] = 'E';
+    Put16(bytes, offset + 4, machine);
+    Put16(bytes, offset + 22, characteristics);
+    return bytes;
+}
+
+constexpr uint16_t kDll = 0x2000 | 0x0002;
+constexpr uint16_t kExe = 0x0002;
+
+SPeCheck Check(const CBytes& bytes) { return CheckPeHeader(bytes.data(), bytes.size()); }
+
+TEST(PeCheck, VerdictsForHeaders)
+{
+    struct SCase {
+        const char* label;
+        CBytes bytes;
+        EPeVerdict verdict;
+        const char* reasonPart;
+    };
+    const std::string text = "This is not a library, just text named .dll\n";
+    CBytes badSignature = Image(0x80, 0x8664, kDll);
+    badSignature[0x81] = 'X';
+    CBytes pointsPastTheEnd = Image(0x80, 0x8664, kDll);
+    pointsPastTheEnd.resize(0x90);
+    CBytes pointsIntoDosHeader = Image(0x80, 0x8664, kDll);
+    Put32(pointsIntoDosHeader, 0x3C, 0x10);
+    CBytes hugeOffset = Image(0x80, 0x8664, kDll);
+    Put32(hugeOffset, 0x3C, 0xFFFFFFF0u);
+    const SCase cases[] = {
+        {"an x64 DLL", Image(0x80, 0x8664, kDll), EPeVerdict::Library64, ""},
+        {"an x64 DLL with a far header", Image(0x1F00, 0x8664, kDll), EPeVerdict::Library64, ""},
+        {"an x86 DLL", Image(0x80, 0x014C, kDll), EPeVerdict::OtherMachine, "built for x86"},
+        {"an ARM64 DLL", Image(0x80, 0xAA64, kDll), EPeVerdict::OtherMachine, "built for ARM64"},
+        {"an unknown machine", Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234"},
+        {"an x64 program", Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL"},
+        {"a text file", CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short"},
+        {"an empty file", CBytes(), EPeVerdict::NotPeImage, "too short"},
+        {"text longer than a DOS header", CBytes(200, 'a'), EPeVerdict::NotPeImage, "no MZ header"},
+        {"a bad PE signature", badSignature, EPeVerdict::NotPeImage, "no PE signature"},
+        {"a PE offset past the end", pointsPastTheEnd, EPeVerdict::NotPeImage, "no PE header"},
+        {"a PE offset inside the DOS header", pointsIntoDosHeader, EPeVerdict::NotPeImage, "no PE header"},
+        {"a huge PE offset", hugeOffset, EPeVerdict::NotPeImage, "no PE header"},
+    };
+    for (const SCase& c : cases) {
+        const SPeCheck check = Check(c.bytes);
+        EXPECT_EQ(c.verdict, check.verdict) << c.label;
+        if (c.verdict == EPeVerdict::Library64)
+            EXPECT_TRUE(check.reason.empty()) << c.label;
+        else
+            EXPECT_NE(std::string::npos, check.reason.find(c.reasonPart)) << c.label << ": " << check.reason;
+    }
+}
+
+TEST(PeCheck, BytesNeededReachThePeHeader)
+{
+    struct SCase {
+        const char* label;
+        CBytes bytes;
+        std::size_t needed;
+    };
+    CBytes hugeOffset = Image(0x80, 0x8664, kDll);
+    Put32(hugeOffset, 0x3C, 0x7FFFFFFFu);
+    const SCase cases[] = {
+        {"header at 0x80", Image(0x80, 0x8664, kDll), 0x80 + 24},
+        {"header at 0x1F00", Image(0x1F00, 0x8664, kDll), 0x1F00 + 24},
+        {"no MZ", CBytes(kDosHeaderSize, 'x'), kDosHeaderSize},
+        {"short", CBytes(10, 'M'), kDosHeaderSize},
+        {"huge offset", hugeOffset, kDosHeaderSize},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(c.needed, PeBytesNeeded(c.bytes.data(), std::min(c.bytes.size(), kDosHeaderSize))) << c.label;
+}
+
+/// A tree below C:\V: path -> identity (0: cannot be opened); folders end in "\\".
+class CFakeTree : public IFileTree {
+public:
+    std::map<std::string, uint64_t> entries = {
+        {"C:\\V\\", 100},       {"C:\\V\\b.DLL", 1},   {"C:\\V\\A.dll", 2},      {"C:\\V\\Again.dll", 2},
+        {"C:\\V\\a.txt", 3},    {"C:\\V\\.dll", 5},    {"C:\\V\\Bad.dll", 0},    {"C:\\V\\Bad.txt", 0},
+        {"C:\\V\\Sub\\", 101},  {"C:\\V\\Link\\", 101}, {"C:\\V\\Sub\\c.dll", 4}, {"C:\\V\\Sub\\C.DLL", 6},
+    };
+    std::string FullPath(const std::string& path) override { return path; }
+    bool Inspect(const std::string& linked, SPathInfo& info, std::string& error) override
+    {
+        const std::string path = linked.compare(0, 10, "C:\\V\\Link\\") == 0 ? "C:\\V\\Sub\\" + linked.substr(10) : linked;
+        const bool isFolder = entries.count(path + "\\") != 0;
+        const auto found = entries.find(isFolder ? path + "\\" : path);
+        error = found == entries.end() ? "not found" : "denied";
+        if (found == entries.end() || found->second == 0)
+            return false;
+        info.isFolder = isFolder;
+        info.identity = {1, found->second};
+        info.stamp.size = found->second;
+        return true;
+    }
+    std::vector<std::string> ListFolder(const std::string& folder) override
+    {
+        const std::string target = folder == "C:\\V\\Link" ? "C:\\V\\Sub\\" : folder + "\\"; // a link to Sub
+        std::vector<std::string> names;
+        for (const auto& entry : entries) {
+            const std::string rest = entry.first.substr(std::min(target.size(), entry.first.size()));
+            if (entry.first.compare(0, target.size(), target) == 0 && !rest.empty() &&
+                rest.find('\\') >= rest.size() - 1)
+                names.push_back(rest.back() == '\\' ? rest.substr(0, rest.size() - 1) : rest);
+        }
+        std::reverse(names.begin(), names.end());
+        return names;
+    }
+    int CompareWithoutCase(const std::string& a, const std::string& b) override
+    {
+        std::string lowerA = a;
+        std::string lowerB = b;
+        for (std::string* text : {&lowerA, &lowerB})
+            std::transform(text->begin(), text->end(), text->begin(), [](unsigned char c) { return std::tolower(c); });
+        return lowerA.compare(lowerB);
+    }
+};
+
+TEST(LibraryFiles, WalkTakesLibrariesInOrderEachOnce)
+{
+    struct SCase {
+        std::vector<std::string> paths;
+        const char* found; ///< files below C:\V, then "!" and the problems
+    };
+    const SCase cases[] = {
+        // Files before subfolders, sorted without case; a file or folder reached twice is taken once.
+        {{"C:\\V"}, "A.dll b.DLL Link\\C.DLL Link\\c.dll ! Bad.dll:denied"},
+        {{"C:\\V\\Sub", "C:\\V\\"}, "Sub\\C.DLL Sub\\c.dll A.dll b.DLL ! Bad.dll:denied"},
+        // A file named is taken whatever its name.
+        {{"C:\\V\\a.txt", "C:\\V\\Sub\\\\", "C:\\V\\Gone.dll", "C:\\V\\Sub\\c.dll"},
+         "a.txt Sub\\C.DLL Sub\\c.dll ! Gone.dll:not found"},
+    };
+    for (const SCase& c : cases) {
+        CFakeTree tree;
+        const SFoundLibraries found = FindLibraryFiles(tree, c.paths);
+        std::string text;
+        for (const SLibraryFile& file : found.files)
+            text += file.path.substr(5) + " ";
+        text += "!";
+        for (const SPathProblem& problem : found.problems)
+            text += " " + problem.path.substr(5) + ":" + problem.error;
+        EXPECT_EQ(c.found, text) << c.paths[0];
+    }
+}
+
+} // namespace
