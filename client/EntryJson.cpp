@@ -1,29 +1,31 @@
 #include "client/EntryJson.h"
 
+#include "client/RecordReader.h"
+
 namespace {
 
 CJsonObject RecordToJson(const SPluginRecord& record)
 {
     CJsonObject json;
-    json["id"] = HexId(record.id);
-    json["name"] = record.name;
-    json["vendor"] = record.vendor;
-    json["product"] = record.product;
-    json["version"] = record.version;
-    json["error"] = record.error;
-    json["numInputs"] = record.numInputs;
-    json["numOutputs"] = record.numOutputs;
-    json["wantsMidi"] = record.wantsMidi;
-    json["sendsMidi"] = record.sendsMidi;
-    json["platform"] = record.platform;
-    json["audio64"] = record.audio64;
-    json["category"] = record.category;
-    json["synthEdit"] = record.synthEdit;
+    json[RecordMemberName(kMemberId)] = HexId(record.id);
+    json[RecordMemberName(kMemberName)] = record.name;
+    json[RecordMemberName(kMemberVendor)] = record.vendor;
+    json[RecordMemberName(kMemberProduct)] = record.product;
+    json[RecordMemberName(kMemberVersion)] = record.version;
+    json[RecordMemberName(kMemberError)] = record.error;
+    json[RecordMemberName(kMemberNumInputs)] = record.numInputs;
+    json[RecordMemberName(kMemberNumOutputs)] = record.numOutputs;
+    json[RecordMemberName(kMemberWantsMidi)] = record.wantsMidi;
+    json[RecordMemberName(kMemberSendsMidi)] = record.sendsMidi;
+    json[RecordMemberName(kMemberPlatform)] = record.platform;
+    json[RecordMemberName(kMemberAudio64)] = record.audio64;
+    json[RecordMemberName(kMemberCategory)] = record.category;
+    json[RecordMemberName(kMemberSynthEdit)] = record.synthEdit;
     if (record.IsShell() || !record.shells.empty()) {
         CJsonObject shells = CJsonObject::array();
         for (const SSubPlugin& sub : record.shells)
             shells.push_back(CJsonObject{{"id", HexId(sub.id)}, {"name", sub.name}});
-        json["shells"] = std::move(shells);
+        json[RecordMemberName(kMemberShells)] = std::move(shells);
     }
     return json;
 }
@@ -51,20 +53,10 @@ bool RecordFromJson(const CJsonObject& json, SPluginRecord& record, std::string&
         error = "\"record\" is not an object";
         return false;
     }
-    bool ok = ReadHexId(json, "id", record.id, error) && ReadString(json, "name", record.name, error) &&
-              ReadString(json, "vendor", record.vendor, error) &&
-              ReadString(json, "product", record.product, error) &&
-              ReadString(json, "version", record.version, error) && ReadString(json, "error", record.error, error) &&
-              ReadInt32(json, "numInputs", record.numInputs, error) &&
-              ReadInt32(json, "numOutputs", record.numOutputs, error) &&
-              ReadBool(json, "wantsMidi", record.wantsMidi, error) &&
-              ReadBool(json, "sendsMidi", record.sendsMidi, error) &&
-              ReadString(json, "platform", record.platform, error) &&
-              ReadBool(json, "audio64", record.audio64, error) &&
-              ReadInt32(json, "category", record.category, error) &&
-              ReadBool(json, "synthEdit", record.synthEdit, error);
-    if (ok && json.contains("shells"))
-        ok = ShellsFromJson(json.at("shells"), record.shells, error);
+    bool ok = ReadRecordMembers(json, record, error);
+    const char* shells = RecordMemberName(kMemberShells);
+    if (ok && json.contains(shells))
+        ok = ShellsFromJson(json.at(shells), record.shells, error);
     if (!ok)
         error = "in \"record\", " + error;
     return ok;

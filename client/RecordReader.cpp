@@ -38,7 +38,7 @@ std::string WithoutTrailingCommas(const std::string& text)
 
 bool ReadShells(const CJsonObject& object, std::vector<SSubPlugin>& shells, std::string& error)
 {
-    const auto found = object.find("shells");
+    const auto found = object.find(RecordMemberName(kMemberShells));
     if (found == object.end())
         return true;
     if (!found->is_object()) {
@@ -58,6 +58,25 @@ bool ReadShells(const CJsonObject& object, std::vector<SSubPlugin>& shells, std:
 }
 
 } // namespace
+
+bool ReadRecordMembers(const CJsonObject& object, SPluginRecord& record, std::string& error)
+{
+    const auto name = RecordMemberName;
+    return ReadHexId(object, name(kMemberId), record.id, error) &&
+           ReadString(object, name(kMemberName), record.name, error) &&
+           ReadString(object, name(kMemberVendor), record.vendor, error) &&
+           ReadString(object, name(kMemberProduct), record.product, error) &&
+           ReadString(object, name(kMemberVersion), record.version, error) &&
+           ReadString(object, name(kMemberError), record.error, error) &&
+           ReadInt32(object, name(kMemberNumInputs), record.numInputs, error) &&
+           ReadInt32(object, name(kMemberNumOutputs), record.numOutputs, error) &&
+           ReadBool(object, name(kMemberWantsMidi), record.wantsMidi, error) &&
+           ReadBool(object, name(kMemberSendsMidi), record.sendsMidi, error) &&
+           ReadString(object, name(kMemberPlatform), record.platform, error) &&
+           ReadBool(object, name(kMemberAudio64), record.audio64, error) &&
+           ReadInt32(object, name(kMemberCategory), record.category, error) &&
+           ReadBool(object, name(kMemberSynthEdit), record.synthEdit, error);
+}
 
 bool CRecordReader::AddLine(const std::string& text)
 {
@@ -94,20 +113,7 @@ bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string
         return false;
     }
     SPluginRecord parsed;
-    const bool ok = ReadHexId(object, "id", parsed.id, error) && ReadString(object, "name", parsed.name, error) &&
-                    ReadString(object, "vendor", parsed.vendor, error) &&
-                    ReadString(object, "product", parsed.product, error) &&
-                    ReadString(object, "version", parsed.version, error) &&
-                    ReadString(object, "error", parsed.error, error) &&
-                    ReadInt32(object, "numInputs", parsed.numInputs, error) &&
-                    ReadInt32(object, "numOutputs", parsed.numOutputs, error) &&
-                    ReadBool(object, "wantsMidi", parsed.wantsMidi, error) &&
-                    ReadBool(object, "sendsMidi", parsed.sendsMidi, error) &&
-                    ReadString(object, "platform", parsed.platform, error) &&
-                    ReadBool(object, "audio64", parsed.audio64, error) &&
-                    ReadInt32(object, "category", parsed.category, error) &&
-                    ReadBool(object, "synthEdit", parsed.synthEdit, error) &&
-                    ReadShells(object, parsed.shells, error);
+    const bool ok = ReadRecordMembers(object, parsed, error) && ReadShells(object, parsed.shells, error);
     if (!ok) {
         error = "the record's " + error;
         return false;

@@ -8,6 +8,7 @@
 /// scalar member must be present with its type; "shells" may be absent (no
 /// sub-plug-ins); unknown members are ignored.
 
+#include "client/JsonMembers.h"
 #include "client/PluginRecord.h"
 
 #include <string>
@@ -28,6 +29,11 @@ private:
     std::string m_text;
     bool m_complete = false;
 };
+
+/// Reads every member of the record but "shells", by the names the record
+/// uses, strictly (see JsonMembers.h). The wire record and the database's copy
+/// of it share this. False, with error naming the member, on the first fault.
+bool ReadRecordMembers(const CJsonObject& object, SPluginRecord& record, std::string& error);
 
 /// Parses a whole record text. False, with error set, when it is not one.
 bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string& error);
