@@ -91,6 +91,15 @@ SScanOutcome CScanClient::Scan(const std::string& request, const SScanObserver& 
     return Exchange(request, observer);
 }
 
+namespace {
+
+/// A server gets at least this long to write its first "ready:": starting a
+/// process, GDI+ and the splash picture can take seconds on a loaded machine,
+/// however short the silence a request is allowed.
+constexpr uint32_t kStartupAllowanceMs = 30000;
+
+} // namespace
+
 bool CScanClient::EnsureServer(std::string& error)
 {
     if (m_running)
@@ -102,7 +111,9 @@ bool CScanClient::EnsureServer(std::string& error)
     options.serverPath = m_options.serverPath;
     options.dumpFolder = m_dumpFolder;
     options.ownerWindow = m_options.ownerWindow;
-    options.silenceTimeoutMs = m_options.silenceTimeoutMs;
+    // The connection's own silence limit only guards the wait for the first "ready:".
+    options.silenceTimeoutMs =
+        m_options.silenceTimeoutMs == 0 ? 0 : std::max(m_options.silenceTimeoutMs, kStartupAllowanceMs);
     if (!m_server.Start(options)) {
         error = m_server.GetError();
         return false;

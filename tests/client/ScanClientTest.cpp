@@ -52,8 +52,9 @@ struct SWorld {
 class CFakeServer : public IServerProcess {
 public:
     explicit CFakeServer(SWorld& world) : m_world(world) {}
-    bool Start(const SServerOptions&) override
+    bool Start(const SServerOptions& options) override
     {
+        m_readyWaitMs = options.silenceTimeoutMs;
         m_world.Call("start");
         m_world.running = true;
         return true;
@@ -64,6 +65,11 @@ public:
         while (!m_world.script.empty()) {
             if (m_world.Ends())
                 return EWaitResult::Closed;
+            if (m_world.script.front()[0] == '~') {
+                if (!m_world.Silence(m_readyWaitMs == 0 ? UINT64_MAX : m_readyWaitMs))
+                    return EWaitResult::TimedOut;
+                continue;
+            }
             const std::string line = m_world.script.front();
             m_world.script.pop_front();
             if (line == "ready:")
@@ -113,6 +119,7 @@ public:
 private:
     SWorld& m_world;
     std::string m_error;
+    uint32_t m_readyWaitMs = 0; ///< the silence the server gets to write its first "ready:"
 };
 
 class CFakeSystem : public IScanClientSystem {
@@ -187,6 +194,9 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         {"Gain.dll", 1000, {"exit 5"}, kNoDump, EOutcome::NoServer, "ended at start-up with exit code 5", "start rmdir",
          false},
         {"Gain.dll", 1000, {"info:banner"}, kNoDump, EOutcome::NoServer, "did not get ready", "start rmdir", false},
+        // Start-up has its own allowance, however short a request's silence may be.
+        {"Gain.dll", 1000, {"~29000", "ready:", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "", "start send", true},
+        {"Gain.dll", 1000, {"~31000", "ready:"}, kNoDump, EOutcome::NoServer, "did not get ready", "start rmdir", false},
         // Windows are looked at from 2 s into a request, every 0.5 s; 0 waits forever.
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
