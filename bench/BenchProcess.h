@@ -30,8 +30,6 @@ SMemoryCounters ProcessMemory(void* process);
 /// left out); empty when they cannot be read.
 std::vector<std::string> LoadedLibraries(void* process);
 
-/// The folder of the running program, with a trailing separator.
-std::string ProgramFolder();
 /// Size of a file in bytes; 0 when it cannot be read.
 uint64_t FileSize(const std::string& path);
 bool FileExists(const std::string& path);

@@ -109,14 +109,6 @@ std::vector<std::string> LoadedLibraries(void* process)
     return libraries;
 }
 
-std::string ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring full(path, length);
-    return Utf8FromWide(full.substr(0, full.find_last_of(L"\\/") + 1));
-}
-
 uint64_t FileSize(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -43,3 +43,12 @@ inline std::string SystemErrorText(DWORD code)
     std::string text = Utf8FromWide(message);
     return (text.empty() ? std::string() : text + " ") + "(error " + std::to_string(code) + ")";
 }
+
+/// The folder of the running program, with its trailing separator.
+inline std::string ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring full(path, length);
+    return Utf8FromWide(full.substr(0, full.find_last_of(L"\\/") + 1));
+}

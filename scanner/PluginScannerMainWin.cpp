@@ -39,14 +39,6 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     return TRUE;
 }
 
-std::string ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring full(path, length);
-    return Utf8FromWide(full.substr(0, full.find_last_of(L"\\/") + 1));
-}
-
 std::string DefaultDatabasePath()
 {
     wchar_t folder[MAX_PATH];
