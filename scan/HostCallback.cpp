@@ -82,7 +82,7 @@ CString AudioMasterOpcodeName(int32_t opcode)
     return CString::Widen(name != nullptr ? name : "<unknown>");
 }
 
-intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
+intptr_t VST2_CALL HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
     if (opcode == audioMasterCanDo)
         return AnswerCanDo(static_cast<const char*>(ptr));

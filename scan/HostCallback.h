@@ -27,7 +27,7 @@ constexpr std::size_t kHostStringRoom = 64;
 /// and answers it, with a warning and 0 for opcodes the host does not handle.
 /// A null text pointer for audioMasterCanDo, audioMasterGetVendorString or
 /// audioMasterGetProductString is answered 0 (and logged as "(null)" for can-do).
-intptr_t HostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+intptr_t VST2_CALL HostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
 
 /// The name of an audioMaster opcode, or "<unknown>" when it has none.
 CString AudioMasterOpcodeName(int32_t opcode);

@@ -3,9 +3,9 @@
 ///
 /// Plug-ins and host share one binary layout: a plug-in's entry point returns a
 /// pointer to an `AEffect`, and everything after that goes through its dispatcher
-/// and through the host callback the entry point was given. Only the 64-bit layout
-/// is described here (the server is a 64-bit program and loads 64-bit plug-ins);
-/// the static_asserts below pin every offset the server reads.
+/// and through the host callback the entry point was given. The layout follows
+/// the pointer size: a 64-bit server loads 64-bit plug-ins, a 32-bit server
+/// 32-bit ones; the static_asserts below pin every offset the server reads in both.
 ///
 /// The server reads `magic`, `dispatcher`, `numInputs`, `numOutputs`, `flags` and
 /// `uniqueID`. The other members only keep those at their places and give the
@@ -13,26 +13,32 @@
 /// plug-ins) hands out a complete effect; their names say what plug-ins keep
 /// there, and their types are opaque because the server never touches them.
 ///
-/// Calling convention: the platform default. On 64-bit Windows there is only one,
-/// so no decoration is needed, and the header stays usable by native builds.
+/// Calling convention: cdecl, which 32-bit Windows plug-ins expect whatever their
+/// compiler's default (`VST2_CALL`); 64-bit platforms have only one convention.
 
 #include <cstddef>
 #include <cstdint>
 
 struct AEffect;
 
+#if defined(_WIN32) && !defined(_WIN64)
+#define VST2_CALL __cdecl
+#else
+#define VST2_CALL
+#endif
+
 /// The plug-in's dispatcher: (effect, opcode, index, value, pointer, opt) -> answer.
-using AEffectDispatcher = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+using AEffectDispatcher = intptr_t(VST2_CALL*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                        float opt);
 
 /// The host's callback ("audioMaster"), same shape as the dispatcher. Plug-ins may
 /// call it before their entry point has returned, with a null effect.
-using AudioMasterCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+using AudioMasterCallback = intptr_t(VST2_CALL*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                          float opt);
 
 /// The exported entry point ("VSTPluginMain", or "main" in older plug-ins): builds
 /// an effect that talks back through the callback, or returns null.
-using VstEntryPoint = AEffect* (*)(AudioMasterCallback callback);
+using VstEntryPoint = AEffect*(VST2_CALL*)(AudioMasterCallback callback);
 
 /// `magic` of every effect: the characters VstP with V as the most significant
 /// byte, so the bytes in memory are P, t, s, V.
@@ -64,15 +70,23 @@ struct AEffect {
     char future[56];  ///< reserved for extensions; part of every effect's size
 };
 
-static_assert(sizeof(void*) == 8, "this is the 64-bit layout");
+/// Where the members the server reads lie, per pointer size.
+struct SEffectLayout {
+    std::size_t dispatcher, numInputs, numOutputs, flags, uniqueID, future, size;
+};
+constexpr SEffectLayout kEffectLayout64{8, 48, 52, 56, 112, 136, 192};
+constexpr SEffectLayout kEffectLayout32{4, 28, 32, 36, 72, 88, 144};
+constexpr SEffectLayout kEffectLayout = sizeof(void*) == 8 ? kEffectLayout64 : kEffectLayout32;
+
+static_assert(sizeof(void*) == 8 || sizeof(void*) == 4, "a 32-bit or a 64-bit layout");
 static_assert(offsetof(AEffect, magic) == 0, "AEffect::magic");
-static_assert(offsetof(AEffect, dispatcher) == 8, "AEffect::dispatcher");
-static_assert(offsetof(AEffect, numInputs) == 48, "AEffect::numInputs");
-static_assert(offsetof(AEffect, numOutputs) == 52, "AEffect::numOutputs");
-static_assert(offsetof(AEffect, flags) == 56, "AEffect::flags");
-static_assert(offsetof(AEffect, uniqueID) == 112, "AEffect::uniqueID");
-static_assert(offsetof(AEffect, future) == 136, "AEffect::future");
-static_assert(sizeof(AEffect) == 192, "a full 64-bit effect");
+static_assert(offsetof(AEffect, dispatcher) == kEffectLayout.dispatcher, "AEffect::dispatcher");
+static_assert(offsetof(AEffect, numInputs) == kEffectLayout.numInputs, "AEffect::numInputs");
+static_assert(offsetof(AEffect, numOutputs) == kEffectLayout.numOutputs, "AEffect::numOutputs");
+static_assert(offsetof(AEffect, flags) == kEffectLayout.flags, "AEffect::flags");
+static_assert(offsetof(AEffect, uniqueID) == kEffectLayout.uniqueID, "AEffect::uniqueID");
+static_assert(offsetof(AEffect, future) == kEffectLayout.future, "AEffect::future");
+static_assert(sizeof(AEffect) == kEffectLayout.size, "a full effect");
 
 /// Bits of AEffect::flags that the server reads.
 enum EffectFlags : int32_t {
