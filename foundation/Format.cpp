@@ -2,8 +2,8 @@
 // (the runtimes' wide printf families disagree on %s, %S and %p).
 //
 // Supported: %s (wide text; null writes "(null)"), %S (narrow text, each byte
-// one unit), %c (wide unit), %C (narrow byte), %d %i %u %x %X %o, %p (16
-// upper-case hexadecimal digits), %%; flags '-' '0' '+' ' ' '#'; width and
+// one unit), %c (wide unit), %C (narrow byte), %d %i %u %x %X %o, %p (two
+// upper-case hexadecimal digits per pointer byte), %%; flags '-' '0' '+' ' ' '#'; width and
 // precision as digits or '*'; length modifiers hh h l ll z j ('h' makes s/S/c/C
 // narrow, 'l' makes them wide). Anything else, and a conversion cut off by the
 // end of the format, is written literally and takes no argument.
@@ -246,12 +246,14 @@ void PutInteger(const SConversion& conversion, std::uint64_t magnitude, bool neg
 
 void PutPointer(const SConversion& conversion, const void* pointer, CUnitSink& sink)
 {
-    const std::uint64_t value = reinterpret_cast<std::uintptr_t>(pointer);
-    PadBefore(conversion, 16, sink);
-    for (int shift = 60; shift >= 0; shift -= 4) {
+    // As the runtime prints it: two digits per byte of a pointer.
+    constexpr int kDigits = 2 * static_cast<int>(sizeof(void*));
+    const std::uintptr_t value = reinterpret_cast<std::uintptr_t>(pointer);
+    PadBefore(conversion, kDigits, sink);
+    for (int shift = 4 * (kDigits - 1); shift >= 0; shift -= 4) {
         sink.Put(u"0123456789ABCDEF"[(value >> shift) & 0xF]);
     }
-    PadAfter(conversion, 16, sink);
+    PadAfter(conversion, kDigits, sink);
 }
 
 /// Text of units of type TUnit, at most `precision` of them; each unit is

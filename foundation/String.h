@@ -64,7 +64,7 @@ public:
 
     /// Formats with the conventions of the platform's wide printf, the same in
     /// every build: %s wide text, %S narrow text (each byte one unit), %c, %i/%d,
-    /// %u, %x/%X, %p (16 upper-case hex digits), flags '-' '0', width and
+    /// %u, %x/%X, %p (two upper-case hex digits per pointer byte), flags '-' '0', width and
     /// precision (%.8X, %.4x, %.2i), %%. The result's cached length stays -1.
     static CString Format(const char16_t* format, ...);
     /// Format with an already started argument list.
