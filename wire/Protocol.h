@@ -36,17 +36,24 @@ constexpr int kCrashExitCode = 9;
 /// Dump files are "<base>-<platform>-YYYY-MM-DD-HH-MM-SS<extension>".
 TESSIVANE_WIRE_TEXT(kDumpBaseName, "ScanServer")
 TESSIVANE_WIRE_TEXT(kDumpExtension, ".mdmp")
-/// The server's platform identity: in its banner, its dump names and the
-/// record's "platform".
-TESSIVANE_WIRE_TEXT(kServerPlatform, "x64")
-/// The server's program file, which hosts find beside their own.
-TESSIVANE_WIRE_TEXT(kServerProgram, "ScanServer-x64.exe")
+/// The server platforms: each one's identity (in its banner, its dump names and
+/// the record's "platform") and its program file, which hosts find beside their own.
+TESSIVANE_WIRE_TEXT(kPlatformX64, "x64")
+TESSIVANE_WIRE_TEXT(kPlatformX86, "x86")
+TESSIVANE_WIRE_TEXT(kServerProgramX64, "ScanServer-x64.exe")
+TESSIVANE_WIRE_TEXT(kServerProgramX86, "ScanServer-x86.exe")
 
 /// Class and title of the splash window, by which a host can find it.
 TESSIVANE_WIRE_TEXT(kSplashWindowClass, "TessivaneScanServer")
 TESSIVANE_WIRE_TEXT(kSplashWindowTitle, "Tessivane Scan Server")
 
 #undef TESSIVANE_WIRE_TEXT
+
+/// This build's own platform and program: a server serves plug-ins of its own pointer size.
+constexpr bool kIs64BitBuild = sizeof(void*) == 8;
+constexpr const char* kServerPlatform = kIs64BitBuild ? kPlatformX64 : kPlatformX86;
+constexpr const char16_t* kServerPlatformUtf16 = kIs64BitBuild ? kPlatformX64Utf16 : kPlatformX86Utf16;
+constexpr const char* kServerProgram = kIs64BitBuild ? kServerProgramX64 : kServerProgramX86;
 
 /// The record's "category": the plug-in's own category (PlugCategory), or this
 /// when no effect answered.
