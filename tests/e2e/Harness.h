@@ -43,12 +43,6 @@ inline std::string MakeTemporaryFolder(const std::string& prefix)
     }
 }
 
-inline void CopyFileTo(const std::string& source, const std::string& folder, const std::string& name)
-{
-    std::error_code error;
-    ASSERT_TRUE(fs::copy_file(fs::u8path(source), fs::u8path(folder + "\\" + name), error)) << source << ": " << error.message();
-}
-
 inline void WriteBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream file(fs::u8path(path), std::ios::binary);

@@ -113,7 +113,7 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
             EXPECT_TRUE(Contains(lines, "ready:")) << "the observer sees every line";
             EXPECT_EQ(step.path.find('>') != std::string::npos, Contains(lines, "info:Re-using previous library instance..."));
         } else if (step.servers > 0) {
-            EXPECT_TRUE(step.interrupt || step.kind == EOutcome::Failed || Contains(outcome.lastLines, "info:Calling entry point..."));
+            EXPECT_TRUE(step.kind == EOutcome::Failed || Contains(outcome.lastLines, "info:Calling entry point..."));
             EXPECT_EQ(0u, client->GetServerProcessId());
         }
         if (step.kind == EOutcome::Crashed) {
@@ -165,8 +165,11 @@ std::set<std::string> ScannedThisRun(const SScannerRun& run)
 std::string FolderOf(const std::string& prefix, const std::vector<std::pair<std::string, std::string>>& files)
 {
     const std::string folder = MakeTemporaryFolder(prefix);
-    for (const auto& file : files)
-        CopyFileTo(FixturePath(file.second, file.second.rfind("Tessivane", 0) == 0), folder, file.first);
+    for (const auto& file : files) {
+        std::error_code error;
+        EXPECT_TRUE(fs::copy_file(fs::u8path(FixturePath(file.second, file.second.rfind("Tessivane", 0) == 0)),
+                                  fs::u8path(folder + "\\" + file.first), error)) << file.second << ": " << error.message();
+    }
     return folder;
 }
 
