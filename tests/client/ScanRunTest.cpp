@@ -137,10 +137,9 @@ TEST(ScanRun, AnyNumberOfWorkersGivesTheSameDatabase)
         for (const auto& session : script.bySession) {
             const CStrings& asked = session.second;
             const auto shell = std::find(asked.begin(), asked.end(), "S.dll");
-            if (shell != asked.end())
-                EXPECT_EQ((CStrings{"S.dll>00000053", "S.dll>00000051", "S.dll>00000052"}),
-                          CStrings(shell + 1, shell + std::min<std::ptrdiff_t>(4, asked.end() - shell)))
-                    << jobs << ": a shell's sub-plug-ins follow it on its session";
+            const CStrings next(shell, shell + std::min<std::ptrdiff_t>(4, asked.end() - shell));
+            EXPECT_TRUE(next.empty() || next == CStrings({"S.dll", "S.dll>00000053", "S.dll>00000051", "S.dll>00000052"}))
+                << jobs << ": a shell's sub-plug-ins follow it on its session";
         }
         EXPECT_EQ(CStrings{"f1.mdmp"}, database.FindLibrary("Flaky.dll")->outcome.dumpFiles);
         EXPECT_EQ((CStrings{"c1.mdmp", "c2.mdmp"}), database.FindLibrary("Crash.dll")->outcome.dumpFiles);
@@ -187,8 +186,7 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
         EXPECT_EQ(c.asked, script.asked) << change;
         EXPECT_EQ(c.asked.size() - (change == "retry" ? 1 : 0), result.finished) << change;
         EXPECT_EQ(c.entries, Requests(database.Entries())) << change;
-        if (change.empty())
-            EXPECT_EQ(3u, result.skippedLibraries);
+        EXPECT_EQ(change.empty() ? 3u : 2u, result.skippedLibraries) << change;
     }
     EXPECT_EQ(files[1].stamp, database.FindLibrary("S.dll")->stamp);
 }
