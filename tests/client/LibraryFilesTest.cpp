@@ -72,7 +72,7 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
         {Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234", 0x80 + 24},
         {Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL", 0x80 + 24},
         {CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short", kDosHeaderSize},
-        {CBytes(kDosHeaderSize - 1, 'M'), EPeVerdict::NotPeImage, "too short", kDosHeaderSize},
+        {CBytes(63, 'M'), EPeVerdict::NotPeImage, "too short", kDosHeaderSize}, // a DOS header is 64 bytes
         {CBytes(kDosHeaderSize, 'a'), EPeVerdict::NotPeImage, "no MZ header", kDosHeaderSize},
         {badSignature, EPeVerdict::NotPeImage, "no PE signature", 0x80 + 24},
         {pointsPastTheEnd, EPeVerdict::NotPeImage, "no PE header", 0x80 + 24},
