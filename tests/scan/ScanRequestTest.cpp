@@ -99,8 +99,10 @@ TEST(ScanRequest, EveryFixtureRowGivesItsRecord)
         std::string text;
         std::size_t lines = 0;
         for (const std::string& line : sink.writes)
-            if (line.compare(0, 2, ">:") == 0)
-                text += line, ++lines;
+            if (line.compare(0, 2, ">:") == 0) {
+                text += line;
+                ++lines;
+            }
         EXPECT_EQ(record_lines::Tagged(Expected(c)), text);
         EXPECT_EQ(c.canDoQueries, static_cast<std::size_t>(std::count(opcodes.begin(), opcodes.end(), effCanDo)));
         const std::string before = *c.error != 0 ? "error:" + std::string(c.error) + "\n" : "info:Finished\n";
