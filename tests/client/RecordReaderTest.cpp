@@ -4,6 +4,7 @@
 // outcome it gives, what a crash or a hang reports).
 
 #include "client/AnswerReader.h"
+#include "client/LineSplitter.h"
 #include "client/RecordReader.h"
 
 #include "support/RecordLines.h"
@@ -110,6 +111,40 @@ TEST(RecordReader, ReadsWhatTheServerWritesAndRejectsWhatIsNotARecord)
         EXPECT_FALSE(error.empty());
         EXPECT_EQ("untouched", record.name);
     }
+}
+
+TEST(RecordReader, RecordsThatDifferInAnyMemberAreNotEqual)
+{
+    using FChange = void (*)(SPluginRecord&);
+    const FChange changes[] = {
+        [](SPluginRecord& r) { r.id ^= 1; },          [](SPluginRecord& r) { r.name += "x"; },
+        [](SPluginRecord& r) { r.vendor += "x"; },    [](SPluginRecord& r) { r.product += "x"; },
+        [](SPluginRecord& r) { r.version += "x"; },   [](SPluginRecord& r) { r.error += "x"; },
+        [](SPluginRecord& r) { r.numInputs ^= 1; },      [](SPluginRecord& r) { r.numOutputs ^= 1; },
+        [](SPluginRecord& r) { r.wantsMidi ^= true; }, [](SPluginRecord& r) { r.sendsMidi ^= true; },
+        [](SPluginRecord& r) { r.platform += "x"; },  [](SPluginRecord& r) { r.audio64 ^= true; },
+        [](SPluginRecord& r) { r.category ^= 1; },       [](SPluginRecord& r) { r.synthEdit ^= true; },
+        [](SPluginRecord& r) { r.shells.pop_back(); },
+    };
+    for (const FChange change : changes) {
+        SPluginRecord other = Sample();
+        change(other);
+        EXPECT_FALSE(Sample() == other) << HexId(other.id) << " " << other.name;
+    }
+}
+
+TEST(LineSplitter, JoinsLinesCutAcrossReadsAndKeepsTheUnfinishedOne)
+{
+    CLineSplitter splitter;
+    CLines lines;
+    splitter.Feed("info:a\ninf", 10, lines);
+    splitter.Feed("o:b\n\nwarn:cXYZ", 11, lines);
+    EXPECT_EQ((CLines{"info:a", "info:b", ""}), lines);
+    EXPECT_EQ("warn:c", splitter.GetPending());
+    EXPECT_EQ("info", LineTag("info:x:y"));
+    EXPECT_EQ("x:y", LineText("info:x:y"));
+    EXPECT_EQ("", LineTag("plain"));
+    EXPECT_EQ("plain", LineText("plain"));
 }
 
 TEST(AnswerReader, OnlyTheReadyMarkerEndsAnAnswer)

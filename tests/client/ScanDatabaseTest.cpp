@@ -98,12 +98,16 @@ TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
         EXPECT_NE(std::string::npos, json.find(part)) << part;
     EXPECT_LT(json.find("\"Brass\""), json.find("\"Strings\"")) << "the shell's order, not the id order";
 
-    nlohmann::ordered_json older = nlohmann::ordered_json::parse(json);
-    older["plugins"][0].erase("dumps");
-    older["plugins"][0]["dumpFile"] = "C:\\dumps\\old.mdmp";
     CScanDatabase database;
     std::string error;
     CStrings rejected;
+    ASSERT_TRUE(database.FromJson(json, error, rejected)) << error;
+    EXPECT_TRUE(rejected.empty());
+    EXPECT_EQ(json, database.ToJson()) << "every entry reads back as it was written";
+
+    nlohmann::ordered_json older = nlohmann::ordered_json::parse(json);
+    older["plugins"][0].erase("dumps");
+    older["plugins"][0]["dumpFile"] = "C:\\dumps\\old.mdmp";
     ASSERT_TRUE(database.FromJson(older.dump(), error, rejected)) << error;
     EXPECT_EQ(CStrings{"C:\\dumps\\old.mdmp"}, database.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles);
 }
@@ -136,6 +140,7 @@ TEST(ScanDatabase, StrictReading)
         {"\"scannedAt\": \"2024-03-07T09:05:01Z\",", "", "C:\\VST\\Crash.dll", "\"scannedAt\""},
         {"\"outcome\": \"crashed\"", "\"outcome\": \"exploded\"", "C:\\VST\\Crash.dll", "\"outcome\""},
         {"\"dumps\": [", "\"dumps\": [7, ", "C:\\VST\\Crash.dll", "\"dumps\""},
+        {"\"dumps\": [", "\"dumps\": 7, \"x\": [", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"Licence", "7, \"Licence", "C:\\VST\\Hang.dll", "\"dialogs\""},
         {"\"subId\": \"54734931\"", "\"subId\": \"x\"", "C:\\VST\\Shell.dll>54734931", "\"subId\""},
         {"\"id\": \"54734932\"", "\"id\": 54734932", "C:\\VST\\Shell.dll", "\"id\""},

@@ -65,7 +65,7 @@ TEST(EffectProbe, CategoriesVstVersionsAndFileVersions)
     const std::pair<int32_t, const char*> vst[] = {
         {0, ""}, {-2147483647 - 1, "-2147483648.0.0.0"}, {9, "9.0.0.0"}, {10, "0.0.1.0"}, {9999, "9.9.9.9"},
         {10000, "1.0.0.0"}, {65535, "6.5.5.3"}, {65536, "1.0.0.0"}, {0x64FFFF, "100.255.255.0"},
-        {0x650000, "0.66.19.136"}, {2147483647, "214.74.83.647"}};
+        {0x650000, "0.66.19.136"}, {7600000, "0.76.0.0"}, {2147483647, "214.74.83.647"}};
     for (const auto& [value, expected] : vst)
         EXPECT_EQ(expected, Narrow(FormatVstVersion(value))) << value;
     const std::pair<SFileVersion, const char*> file[] = {{{0, 1, 0x00010002, 0x00030004}, "0.0.0.1"},
