@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine, when it is missing.
 # Each need is "what must exist|the Debian package that brings it": a command on
-# the PATH, or an absolute path. A need that is already met (by whatever means,
-# e.g. a Node.js that did not come from Debian) installs nothing.
+# the PATH, or an absolute path. A need that is already met (by whatever means)
+# installs nothing.
 set -euo pipefail
 
 needs=(
@@ -10,8 +10,6 @@ needs=(
   "ninja|ninja-build"
   "g++|g++"
   "python3|python3"
-  "node|nodejs"
-  "npm|npm"
   "/usr/src/googletest/CMakeLists.txt|googletest"
   "x86_64-w64-mingw32-g++-posix|g++-mingw-w64-x86-64-posix"
   "x86_64-w64-mingw32-objdump|binutils-mingw-w64-x86-64"

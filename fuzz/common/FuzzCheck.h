@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 [[noreturn]] inline void FuzzFail(const char* file, int line, const char* what, const std::string& detail)
 {
@@ -24,35 +25,16 @@
 #define FUZZ_CHECK_MSG(condition, detail)                                                          \
     ((condition) ? static_cast<void>(0) : FuzzFail(__FILE__, __LINE__, #condition, (detail)))
 
-/// Units as printable text for failure messages: ASCII as is, the rest as \uXXXX.
-inline std::string Printable(const std::u16string& units)
+/// Text as printable ASCII for failure messages: ASCII as is, other units as \xXX or \uXXXX.
+template <class TUnit>
+std::string Printable(const std::basic_string<TUnit>& units)
 {
     std::string text;
-    for (const char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            text += static_cast<char>(unit);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
-            text += escape;
-        }
-    }
-    return text;
-}
-
-/// Bytes as printable text for failure messages: ASCII as is, the rest as \xXX.
-inline std::string Printable(const std::string& bytes)
-{
-    std::string text;
-    for (const char byte : bytes) {
-        const unsigned char value = static_cast<unsigned char>(byte);
-        if (value >= 0x20 && value < 0x7F) {
-            text += byte;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", value);
-            text += escape;
-        }
+    for (const TUnit unit : units) {
+        const unsigned value = static_cast<unsigned>(static_cast<std::make_unsigned_t<TUnit>>(unit));
+        char escape[8];
+        std::snprintf(escape, sizeof escape, sizeof(TUnit) == 1 ? "\\x%02X" : "\\u%04X", value);
+        text += value >= 0x20 && value < 0x7F ? std::string(1, static_cast<char>(value)) : std::string(escape);
     }
     return text;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Builders of outcomes and database entries shared by the client's unit tests.
+// Builders of outcomes and database entries shared by the client's and the scanner's unit tests.
 
 #include "client/ScanDatabase.h"
 
@@ -23,29 +23,26 @@ inline SScanOutcome ScannedOutcome(uint32_t id, const std::string& name, std::ve
     return outcome;
 }
 
-inline SScanOutcome ProblemOutcome(EOutcome kind, const std::string& error)
+inline SScanOutcome ProblemOutcome(EOutcome kind, const std::string& error, std::vector<std::string> dumps = {})
 {
     SScanOutcome outcome;
     outcome.kind = kind;
     outcome.error = error;
+    outcome.exitCode = kind == EOutcome::Crashed ? 9 : 0;
+    outcome.dumpFiles = std::move(dumps);
     return outcome;
 }
 
-inline SDatabaseEntry Entry(const std::string& path, SFileStamp stamp, SScanOutcome outcome)
+/// The entry of a library, or (subId non-zero) of the shell's sub-plug-in.
+inline SDatabaseEntry Entry(const std::string& path, SFileStamp stamp, SScanOutcome outcome, uint32_t subId = 0)
 {
     SDatabaseEntry entry;
     entry.path = path;
+    entry.isSubPlugin = subId != 0;
+    entry.subId = subId;
     entry.stamp = stamp;
     entry.outcome = std::move(outcome);
     entry.scannedAt = "2024-03-07T09:05:01Z";
-    return entry;
-}
-
-inline SDatabaseEntry SubEntry(const std::string& path, uint32_t id, SFileStamp stamp, SScanOutcome outcome)
-{
-    SDatabaseEntry entry = Entry(path, stamp, std::move(outcome));
-    entry.isSubPlugin = true;
-    entry.subId = id;
     return entry;
 }
 

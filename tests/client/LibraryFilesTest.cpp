@@ -45,68 +45,49 @@ CBytes Image(uint32_t offset, uint16_t machine, uint16_t characteristics)
 constexpr uint16_t kDll = 0x2000 | 0x0002;
 constexpr uint16_t kExe = 0x0002;
 
-SPeCheck Check(const CBytes& bytes) { return CheckPeHeader(bytes.data(), bytes.size()); }
-
-TEST(PeCheck, VerdictsForHeaders)
+TEST(PeCheck, VerdictsAndBytesNeeded)
 {
     struct SCase {
-        const char* label;
         CBytes bytes;
         EPeVerdict verdict;
         const char* reasonPart;
+        std::size_t needed; ///< what PeBytesNeeded asks for after the DOS header
     };
     const std::string text = "This is not a library, just text named .dll\n";
     CBytes badSignature = Image(0x80, 0x8664, kDll);
-    badSignature[0x81] = 'X';
+    badSignature[0x82] = 1;
     CBytes pointsPastTheEnd = Image(0x80, 0x8664, kDll);
     pointsPastTheEnd.resize(0x90);
     CBytes pointsIntoDosHeader = Image(0x80, 0x8664, kDll);
     Put32(pointsIntoDosHeader, 0x3C, 0x10);
     CBytes hugeOffset = Image(0x80, 0x8664, kDll);
     Put32(hugeOffset, 0x3C, 0xFFFFFFF0u);
+    CBytes pastLargest = Image(0x80, 0x8664, kDll);
+    Put32(pastLargest, 0x3C, 0x00FFFFF0u);
     const SCase cases[] = {
-        {"an x64 DLL", Image(0x80, 0x8664, kDll), EPeVerdict::Library64, ""},
-        {"an x64 DLL with a far header", Image(0x1F00, 0x8664, kDll), EPeVerdict::Library64, ""},
-        {"an x86 DLL", Image(0x80, 0x014C, kDll), EPeVerdict::OtherMachine, "built for x86"},
-        {"an ARM64 DLL", Image(0x80, 0xAA64, kDll), EPeVerdict::OtherMachine, "built for ARM64"},
-        {"an unknown machine", Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234"},
-        {"an x64 program", Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL"},
-        {"a text file", CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short"},
-        {"an empty file", CBytes(), EPeVerdict::NotPeImage, "too short"},
-        {"text longer than a DOS header", CBytes(200, 'a'), EPeVerdict::NotPeImage, "no MZ header"},
-        {"a bad PE signature", badSignature, EPeVerdict::NotPeImage, "no PE signature"},
-        {"a PE offset past the end", pointsPastTheEnd, EPeVerdict::NotPeImage, "no PE header"},
-        {"a PE offset inside the DOS header", pointsIntoDosHeader, EPeVerdict::NotPeImage, "no PE header"},
-        {"a huge PE offset", hugeOffset, EPeVerdict::NotPeImage, "no PE header"},
+        {Image(0x80, 0x8664, kDll), EPeVerdict::Library64, "", 0x80 + 24},
+        {Image(0x1F00, 0x8664, kDll), EPeVerdict::Library64, "", 0x1F00 + 24},
+        {Image(0x80, 0x014C, kDll), EPeVerdict::OtherMachine, "built for x86", 0x80 + 24},
+        {Image(0x80, 0xAA64, kDll), EPeVerdict::OtherMachine, "built for ARM64", 0x80 + 24},
+        {Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234", 0x80 + 24},
+        {Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL", 0x80 + 24},
+        {CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short", kDosHeaderSize},
+        {CBytes(63, 'M'), EPeVerdict::NotPeImage, "too short", kDosHeaderSize}, // a DOS header is 64 bytes
+        {CBytes(kDosHeaderSize, 'a'), EPeVerdict::NotPeImage, "no MZ header", kDosHeaderSize},
+        {badSignature, EPeVerdict::NotPeImage, "no PE signature", 0x80 + 24},
+        {pointsPastTheEnd, EPeVerdict::NotPeImage, "no PE header", 0x80 + 24},
+        {pointsIntoDosHeader, EPeVerdict::NotPeImage, "no PE header", 0x10 + 24},
+        {hugeOffset, EPeVerdict::NotPeImage, "no PE header", kDosHeaderSize},
+        {pastLargest, EPeVerdict::NotPeImage, "no PE header", kDosHeaderSize},
     };
     for (const SCase& c : cases) {
-        const SPeCheck check = Check(c.bytes);
-        EXPECT_EQ(c.verdict, check.verdict) << c.label;
-        if (c.verdict == EPeVerdict::Library64)
-            EXPECT_TRUE(check.reason.empty()) << c.label;
-        else
-            EXPECT_NE(std::string::npos, check.reason.find(c.reasonPart)) << c.label << ": " << check.reason;
+        const SPeCheck check = CheckPeHeader(c.bytes.data(), c.bytes.size());
+        const std::string label = std::to_string(c.bytes.size()) + " " + c.reasonPart;
+        EXPECT_EQ(c.verdict, check.verdict) << label;
+        EXPECT_NE(std::string::npos, check.reason.find(c.reasonPart)) << label << ": " << check.reason;
+        EXPECT_EQ(*c.reasonPart == 0, check.reason.empty()) << label;
+        EXPECT_EQ(c.needed, PeBytesNeeded(c.bytes.data(), std::min(c.bytes.size(), kDosHeaderSize))) << label;
     }
-}
-
-TEST(PeCheck, BytesNeededReachThePeHeader)
-{
-    struct SCase {
-        const char* label;
-        CBytes bytes;
-        std::size_t needed;
-    };
-    CBytes hugeOffset = Image(0x80, 0x8664, kDll);
-    Put32(hugeOffset, 0x3C, 0x7FFFFFFFu);
-    const SCase cases[] = {
-        {"header at 0x80", Image(0x80, 0x8664, kDll), 0x80 + 24},
-        {"header at 0x1F00", Image(0x1F00, 0x8664, kDll), 0x1F00 + 24},
-        {"no MZ", CBytes(kDosHeaderSize, 'x'), kDosHeaderSize},
-        {"short", CBytes(10, 'M'), kDosHeaderSize},
-        {"huge offset", hugeOffset, kDosHeaderSize},
-    };
-    for (const SCase& c : cases)
-        EXPECT_EQ(c.needed, PeBytesNeeded(c.bytes.data(), std::min(c.bytes.size(), kDosHeaderSize))) << c.label;
 }
 
 /// A tree below C:\V: path -> identity (0: cannot be opened); folders end in "\\".

@@ -17,7 +17,7 @@ namespace {
 /// The scripted world: the server's output, the clock, and every call made.
 struct SWorld {
     /// What the servers do, in order: an output line; "~N": N ms of silence;
-    /// "exit N": the server ends with code N; "!": the host interrupts.
+    /// "exit N": the server ends with code N (so does one at the script's end); "!": the host interrupts.
     std::deque<std::string> script;
     uint64_t now = 0;
     uint64_t dumpAt = UINT64_MAX; ///< when the crash dump appears
@@ -27,25 +27,30 @@ struct SWorld {
     uint32_t exitCode = 0;
 
     void Call(const std::string& name) { calls += (calls.empty() ? "" : " ") + name; }
-    bool Ends()
+    bool AtExit() const { return script.empty() || script.front().compare(0, 5, "exit ") == 0; }
+    /// The server's next event within waitMs: 'e' it ended, 'l' a line, 'q' a silence
+    /// that ended, 's' a silence that goes on.
+    char Next(uint64_t waitMs, std::string& line)
     {
-        if (script.empty() || script.front().compare(0, 5, "exit ") != 0)
-            return false;
-        exitCode = static_cast<uint32_t>(std::stoul(script.front().substr(5)));
-        script.pop_front();
-        running = false;
-        return true;
-    }
-    /// Lets up to ms of scripted silence pass; true when the silence ended.
-    bool Silence(uint64_t ms)
-    {
-        const uint64_t left = std::stoull(script.front().substr(1));
-        const uint64_t passed = std::min(ms, left);
+        if (AtExit()) {
+            exitCode = script.empty() ? exitCode : static_cast<uint32_t>(std::stoul(script.front().substr(5)));
+            if (!script.empty())
+                script.pop_front();
+            running = false;
+            return 'e';
+        }
+        line = script.front();
+        if (line[0] != '~') {
+            script.pop_front();
+            return 'l';
+        }
+        const uint64_t left = std::stoull(line.substr(1));
+        const uint64_t passed = std::min(waitMs, left);
         now += passed;
         script.front() = "~" + std::to_string(left - passed);
         if (passed == left)
             script.pop_front();
-        return passed == left;
+        return passed == left ? 'q' : 's';
     }
 };
 
@@ -54,54 +59,38 @@ public:
     explicit CFakeServer(SWorld& world) : m_world(world) {}
     bool Start(const SServerOptions& options) override
     {
-        m_readyWaitMs = options.silenceTimeoutMs;
+        m_readyWaitMs = options.silenceTimeoutMs == 0 ? UINT64_MAX : options.silenceTimeoutMs;
         m_world.Call("start");
-        m_world.running = true;
-        return true;
+        return m_world.running = true;
     }
     const std::string& GetError() const override { return m_error; }
     EWaitResult WaitUntilReady() override
     {
-        while (!m_world.script.empty()) {
-            if (m_world.Ends())
-                return EWaitResult::Closed;
-            if (m_world.script.front()[0] == '~') {
-                if (!m_world.Silence(m_readyWaitMs == 0 ? UINT64_MAX : m_readyWaitMs))
-                    return EWaitResult::TimedOut;
-                continue;
-            }
-            const std::string line = m_world.script.front();
-            m_world.script.pop_front();
-            if (line == "ready:")
-                return EWaitResult::Ready;
+        for (std::string line;;) {
+            const char event = m_world.Next(m_readyWaitMs, line);
+            if (event == 'e' || event == 's' || line == "ready:")
+                return event == 'e' ? EWaitResult::Closed : event == 's' ? EWaitResult::TimedOut : EWaitResult::Ready;
         }
-        return EWaitResult::TimedOut;
     }
     ELineWait WaitForLine(std::string& line, uint32_t waitMs) override
     {
-        if (m_world.script.empty() || m_world.Ends())
-            return ELineWait::Closed;
-        line = m_world.script.front();
-        if (line[0] == '~') {
-            m_world.Silence(waitMs);
-            return ELineWait::Nothing;
-        }
-        m_world.script.pop_front();
-        if (line != "!")
-            return ELineWait::Line;
-        m_world.client->Interrupt();
-        return ELineWait::Nothing;
+        const char event = m_world.Next(waitMs, line);
+        if (event == 'l' && line == "!")
+            m_world.client->Interrupt();
+        return event == 'e' ? ELineWait::Closed : event == 'l' && line != "!" ? ELineWait::Line : ELineWait::Nothing;
     }
     bool SendRequest(const std::string&) override
     {
         m_world.Call("send");
-        return !m_world.Ends();
+        std::string line;
+        return m_world.script.empty() || !m_world.AtExit() || m_world.Next(0, line) != 'e';
     }
     void CloseInput() override { m_world.Call("close"); }
     bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode) override
     {
-        while (m_world.running && !m_world.Ends()) {
-            if (m_world.script.empty() || m_world.script.front()[0] != '~' || !m_world.Silence(timeoutMs))
+        for (std::string line; m_world.running;) {
+            const char event = m_world.Next(timeoutMs, line);
+            if (event == 'l' || event == 's')
                 return false;
         }
         exitCode = m_world.exitCode;
@@ -119,7 +108,7 @@ public:
 private:
     SWorld& m_world;
     std::string m_error;
-    uint32_t m_readyWaitMs = 0; ///< the silence the server gets to write its first "ready:"
+    uint64_t m_readyWaitMs = 0; ///< the silence the server gets to write its first "ready:"
 };
 
 class CFakeSystem : public IScanClientSystem {
@@ -156,11 +145,7 @@ private:
 TEST(ScanClient, OutcomeOfEveryServerScript)
 {
     SPluginRecord gain;
-    gain.id = 0x54734E67;
     gain.name = "Gain";
-    std::vector<std::string> record;
-    for (const std::string& line : record_lines::Lines(gain))
-        record.push_back(">:" + line);
     struct SCase {
         const char* request;
         uint32_t silenceMs; ///< 0 waits forever
@@ -193,10 +178,9 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
          "cannot write to the scan server", "start send rmdir start send rmdir", false},
         {"Gain.dll", 1000, {"exit 5"}, kNoDump, EOutcome::NoServer, "ended at start-up with exit code 5", "start rmdir",
          false},
-        {"Gain.dll", 1000, {"info:banner"}, kNoDump, EOutcome::NoServer, "did not get ready", "start rmdir", false},
         // Start-up has its own allowance, however short a request's silence may be.
         {"Gain.dll", 1000, {"~29000", "ready:", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "", "start send", true},
-        {"Gain.dll", 1000, {"~31000", "ready:"}, kNoDump, EOutcome::NoServer, "did not get ready", "start rmdir", false},
+        {"Gain.dll", 1000, {"info:banner", "~31000", "ready:"}, kNoDump, EOutcome::NoServer, "did not get ready", "start rmdir", false},
         // Windows are looked at from 2 s into a request, every 0.5 s; 0 waits forever.
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
@@ -207,12 +191,9 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
     };
     for (const SCase& c : cases) {
         SWorld world;
-        for (const std::string& step : c.script) {
-            if (step == "RECORD")
-                world.script.insert(world.script.end(), record.begin(), record.end());
-            else
-                world.script.push_back(step);
-        }
+        for (const std::string& step : c.script)
+            for (const std::string& line : step == "RECORD" ? record_lines::Lines(gain) : std::vector<std::string>{step})
+                world.script.push_back(step == "RECORD" ? ">:" + line : line);
         world.dumpAt = c.dumpAt;
         SScanClientOptions options;
         options.dumpRoot = "D";

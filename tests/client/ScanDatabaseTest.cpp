@@ -1,7 +1,8 @@
-// The scan database: entries by library and sub-plug-in, its stable order, and
-// its file format, damaged entries in it included.
+// The scan database (its order, look-ups, removals and its file, damaged
+// entries in it included) and the incremental rules planned against it.
 
 #include "client/ScanDatabase.h"
+#include "client/ScanPlan.h"
 
 #include "client/ClientTestSupport.h"
 
@@ -9,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,19 +18,16 @@ namespace {
 using CStrings = std::vector<std::string>;
 
 const SFileStamp kStamp{1234, 133000000000000000ull};
+const std::string kShell = "C:\\VST\\Shell.dll";
 
 CScanDatabase SampleDatabase()
 {
     CScanDatabase database;
-    database.Put(Entry("C:\\VST\\Shell.dll", kStamp,
-                       ScannedOutcome(0x54734953, "Shell", {{0x54734932, "Brass"}, {0x54734931, "Strings"}})));
-    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734932, kStamp, ScannedOutcome(0x54734932, "Brass")));
-    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734931, kStamp, ScannedOutcome(0x54734931, "Strings")));
+    database.Put(Entry(kShell, kStamp, ScannedOutcome(0x54734953, "Shell", {{0x54734932, "Brass"}, {0x54734931, "Strings"}})));
+    database.Put(Entry(kShell, kStamp, ScannedOutcome(0x54734932, "Brass"), 0x54734932));
+    database.Put(Entry(kShell, kStamp, ScannedOutcome(0x54734931, "Strings"), 0x54734931));
     database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x54734E67, "Gain")));
-    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
-    crash.exitCode = 9;
-    crash.dumpFiles = {"C:\\dumps\\7-1\\ScanServer-x64-2024-03-07-09-05-01.mdmp",
-                       "C:\\dumps\\7-2\\ScanServer-x64-2024-03-07-09-05-03.mdmp"};
+    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\1.mdmp", "C:\\d\\2.mdmp"});
     crash.lastLines = {"info:Calling entry point..."};
     database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
     SScanOutcome hang = ProblemOutcome(EOutcome::TimedOut, "no answer for 2 s; the scan server was stopped");
@@ -40,152 +37,97 @@ CScanDatabase SampleDatabase()
     return database;
 }
 
-TEST(ScanDatabase, KeepsAStableOrderWhateverTheOrderOfPuts)
+TEST(ScanDatabase, OrderLookUpsAndRemovals)
 {
-    const CStrings expected = {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll",
-                               "C:\\VST\\Shell.dll>54734931", "C:\\VST\\Shell.dll>54734932", "C:\\VST\\Text.dll"};
-    EXPECT_EQ(expected, Requests(SampleDatabase().Entries()));
-
-    CScanDatabase reversed;
     const CScanDatabase sample = SampleDatabase();
+    const CStrings all = {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", kShell,
+                          kShell + ">54734931", kShell + ">54734932", "C:\\VST\\Text.dll"};
+    EXPECT_EQ(all, Requests(sample.Entries()));
+    CScanDatabase reversed;
     const std::vector<const SDatabaseEntry*> entries = sample.Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
         reversed.Put(**entry);
-    EXPECT_EQ(sample.ToJson(), reversed.ToJson());
-}
+    EXPECT_EQ(sample.ToJson(), reversed.ToJson()) << "the order does not depend on the order of puts";
+    EXPECT_EQ("Strings", sample.FindSubPlugin("c:\\vst\\SHELL.dll", 0x54734931)->outcome.record.name);
+    EXPECT_EQ(nullptr, sample.FindSubPlugin(kShell, 0x54734933));
+    EXPECT_EQ(nullptr, sample.FindSubPlugin("C:\\VST\\Gain.dll", 0));
+    EXPECT_EQ(nullptr, sample.FindLibrary("C:\\VST\\Gain.dl"));
+    EXPECT_EQ((CStrings{kShell, kShell + ">54734931", kShell + ">54734932"}), Requests(sample.EntriesOf("c:\\vst\\shell.dll")));
+    EXPECT_EQ(CStrings{}, Requests(sample.EntriesOf("C:\\VST\\Shell")));
+    EXPECT_EQ((CStrings{all[0], all[1], all[2], all[3], all[6]}), sample.LibraryPaths());
 
-TEST(ScanDatabase, FindsLibrariesAndSubPluginsWithoutRegardToCase)
-{
-    const CScanDatabase database = SampleDatabase();
-    ASSERT_NE(nullptr, database.FindLibrary("c:\\vst\\GAIN.DLL"));
-    EXPECT_EQ("Gain", database.FindLibrary("c:\\vst\\GAIN.DLL")->outcome.record.name);
-    ASSERT_NE(nullptr, database.FindSubPlugin("C:\\VST\\shell.dll", 0x54734931));
-    EXPECT_EQ("Strings", database.FindSubPlugin("C:\\VST\\shell.dll", 0x54734931)->outcome.record.name);
-    EXPECT_EQ(nullptr, database.FindSubPlugin("C:\\VST\\Shell.dll", 0x54734933));
-    EXPECT_EQ(nullptr, database.FindSubPlugin("C:\\VST\\Gain.dll", 0));
-    EXPECT_EQ(nullptr, database.FindLibrary("C:\\VST\\Gain.dl"));
-}
-
-TEST(ScanDatabase, PutReplacesTheEntryOfTheSameLibraryOrSubPlugin)
-{
-    CScanDatabase database = SampleDatabase();
-    const std::size_t size = database.Size();
-    database.Put(Entry("c:\\VST\\gain.dll", kStamp, ScannedOutcome(1, "Gain 2")));
-    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734931, kStamp, ScannedOutcome(2, "Strings 2")));
-    EXPECT_EQ(size, database.Size());
-    EXPECT_EQ("Gain 2", database.FindLibrary("C:\\VST\\Gain.dll")->outcome.record.name);
-    EXPECT_EQ("Strings 2", database.FindSubPlugin("C:\\VST\\Shell.dll", 0x54734931)->outcome.record.name);
-}
-
-TEST(ScanDatabase, RemovesLibrariesWithTheirSubPlugins)
-{
     struct SCase {
-        const char* label;
         void (*change)(CScanDatabase&);
-        CStrings remaining;
+        CStrings removed;
     };
     const SCase cases[] = {
-        {"remove the shell", [](CScanDatabase& d) { d.RemoveLibrary("c:\\vst\\SHELL.dll"); },
-         {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Text.dll"}},
-        {"keep one sub-plug-in",
-         [](CScanDatabase& d) { d.RemoveSubPluginsExcept("C:\\VST\\Shell.dll", {0x54734932, 0x99}); },
-         {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll",
-          "C:\\VST\\Shell.dll>54734932", "C:\\VST\\Text.dll"}},
-        {"keep no sub-plug-in", [](CScanDatabase& d) { d.RemoveSubPluginsExcept("C:\\VST\\Shell.dll", {}); },
-         {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll",
-          "C:\\VST\\Text.dll"}},
-        {"remove gone files",
-         [](CScanDatabase& d) {
-             const CStrings removed = d.RemoveGone([](const std::string& path) {
-                 return path == "C:\\VST\\Shell.dll" || path == "C:\\VST\\Hang.dll";
-             });
-             EXPECT_EQ((CStrings{"C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll"}), removed);
+        {[](CScanDatabase& d) { d.Put(Entry("c:\\VST\\gain.dll", kStamp, ScannedOutcome(1, "Gain 2"))); }, {}},
+        {[](CScanDatabase& d) { d.RemoveLibrary("c:\\vst\\SHELL.dll"); }, {all[3], all[4], all[5]}},
+        {[](CScanDatabase& d) { d.RemoveLibrary("C:\\VST\\Other.dll"); }, {}},
+        {[](CScanDatabase& d) { d.RemoveSubPluginsExcept(kShell, {0x54734932, 0x99}); }, {all[4]}},
+        {[](CScanDatabase& d) { d.RemoveSubPluginsExcept(kShell, {}); }, {all[4], all[5]}},
+        {[](CScanDatabase& d) {
+             EXPECT_EQ((CStrings{"C:\\VST\\Hang.dll", kShell}),
+                       d.RemoveGone([](const std::string& path) { return path == kShell || path == "C:\\VST\\Hang.dll"; }));
          },
-         {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Text.dll"}},
-        {"remove a library that is not there", [](CScanDatabase& d) { d.RemoveLibrary("C:\\VST\\Other.dll"); },
-         {"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll",
-          "C:\\VST\\Shell.dll>54734931", "C:\\VST\\Shell.dll>54734932", "C:\\VST\\Text.dll"}},
+         {all[2], all[3], all[4], all[5]}},
     };
     for (const SCase& c : cases) {
         CScanDatabase database = SampleDatabase();
         c.change(database);
-        EXPECT_EQ(c.remaining, Requests(database.Entries())) << c.label;
+        CStrings kept = all;
+        for (const std::string& request : c.removed)
+            kept.erase(std::find(kept.begin(), kept.end(), request));
+        CStrings requests = Requests(database.Entries());
+        std::transform(requests.begin(), requests.end(), requests.begin(), FoldedPath);
+        std::transform(kept.begin(), kept.end(), kept.begin(), FoldedPath);
+        EXPECT_EQ(kept, requests);
     }
+    CScanDatabase replaced = SampleDatabase();
+    cases[0].change(replaced);
+    EXPECT_EQ("Gain 2", replaced.FindLibrary("C:\\VST\\Gain.dll")->outcome.record.name);
 }
 
-TEST(ScanDatabase, EntriesOfALibraryComeLibraryFirst)
-{
-    const CScanDatabase database = SampleDatabase();
-    EXPECT_EQ((CStrings{"C:\\VST\\Shell.dll", "C:\\VST\\Shell.dll>54734931", "C:\\VST\\Shell.dll>54734932"}),
-              Requests(database.EntriesOf("c:\\vst\\shell.dll")));
-    EXPECT_EQ(CStrings{}, Requests(database.EntriesOf("C:\\VST\\Shell")));
-    EXPECT_EQ((CStrings{"C:\\VST\\Crash.dll", "C:\\VST\\Gain.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Shell.dll",
-                        "C:\\VST\\Text.dll"}),
-              database.LibraryPaths());
-}
-
-TEST(ScanDatabase, FileKeepsEveryFieldOfEveryEntry)
-{
-    const CScanDatabase database = SampleDatabase();
-    CScanDatabase read;
-    std::string error;
-    CStrings rejected;
-    ASSERT_TRUE(read.FromJson(database.ToJson(), error, rejected)) << error;
-    EXPECT_EQ(CStrings{}, rejected);
-    EXPECT_EQ(database.ToJson(), read.ToJson());
-    EXPECT_EQ(database.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles,
-              read.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles);
-}
-
-TEST(ScanDatabase, FileNamesTheOutcomeAndKeepsTheShellsOrder)
+TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
 {
     const std::string json = SampleDatabase().ToJson();
     for (const char* part : {"\"format\": \"Tessivane plug-in scan database\"", "\"version\": 1",
                              "\"outcome\": \"timedOut\"", "\"outcome\": \"crashed\"", "\"outcome\": \"notPlugin\"",
-                             "\"exitCode\": 9", "\"subId\": \"54734931\"", "\"fileTime\": 133000000000000000",
-                             "\"dialogs\": [\n        \"Licence \xE2\x80\x94 Check\""})
+                             "\"outcome\": \"scanned\"", "\"exitCode\": 9", "\"subId\": \"54734931\"",
+                             "\"fileTime\": 133000000000000000", "\"dialogs\": [\n        \"Licence \xE2\x80\x94 Check\""})
         EXPECT_NE(std::string::npos, json.find(part)) << part;
     EXPECT_LT(json.find("\"Brass\""), json.find("\"Strings\"")) << "the shell's order, not the id order";
+
+    CScanDatabase database;
+    std::string error;
+    CStrings rejected;
+    ASSERT_TRUE(database.FromJson(json, error, rejected)) << error;
+    EXPECT_TRUE(rejected.empty());
+    EXPECT_EQ(json, database.ToJson()) << "every entry reads back as it was written";
+
+    nlohmann::ordered_json older = nlohmann::ordered_json::parse(json);
+    older["plugins"][0].erase("dumps");
+    older["plugins"][0]["dumpFile"] = "C:\\dumps\\old.mdmp";
+    ASSERT_TRUE(database.FromJson(older.dump(), error, rejected)) << error;
+    EXPECT_EQ(CStrings{"C:\\dumps\\old.mdmp"}, database.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles);
 }
 
-TEST(ScanDatabase, RejectsFilesThatAreNotADatabaseAndStaysUnchanged)
+TEST(ScanDatabase, StrictReading)
 {
     struct SCase {
-        const char* label;
-        std::string text;
-    };
-    const std::string good = SampleDatabase().ToJson();
-    auto replaced = [&good](const std::string& from, const std::string& to) {
-        std::string text = good;
-        text.replace(text.find(from), from.size(), to);
-        return text;
-    };
-    const SCase cases[] = {
-        {"not JSON", "{\"format\": "},
-        {"another JSON file", "{\"plugins\": []}"},
-        {"a later version", replaced("\"version\": 1", "\"version\": 2")},
-        {"a version past 32 bits", replaced("\"version\": 1", "\"version\": 4294967297")},
-        {"an array", "[]"},
-    };
-    for (const SCase& c : cases) {
-        CScanDatabase database = SampleDatabase();
-        std::string error;
-        CStrings rejected;
-        EXPECT_FALSE(database.FromJson(c.text, error, rejected)) << c.label;
-        EXPECT_FALSE(error.empty()) << c.label;
-        EXPECT_EQ(good, database.ToJson()) << c.label;
-    }
-}
-
-TEST(ScanDatabase, ADamagedEntryIsLeftOutWithItsMemberNamedAndTheOthersKept)
-{
-    struct SCase {
-        const char* from; ///< replaced where it first occurs in the sample file
-        const char* to;
-        const char* request;
+        const char* from; ///< replaced where it first occurs in the sample file (empty: the whole file)
+        std::string to;
+        const char* request; ///< the entry left out, naming member; null: the whole file is refused
         const char* member;
     };
     const SCase cases[] = {
+        {"", "[]", nullptr, ""},
+        {"", "{\"plugins\": []}", nullptr, ""},
+        {"", "{\"format\": ", nullptr, ""},
+        {"\"format\": \"Tessivane", "\"format\": \"Other", nullptr, ""},
+        {"\"plugins\"", "\"plugin\"", nullptr, ""},
+        {"\"version\": 1", "\"version\": 2", nullptr, ""},
+        {"\"version\": 1", "\"version\": 4294967297", nullptr, ""},
         {"\"exitCode\": 9", "\"exitCode\": true", "C:\\VST\\Crash.dll", "\"exitCode\""},
         {"\"numOutputs\": 2", "\"numOutputs\": 2.7", "C:\\VST\\Gain.dll", "\"numOutputs\""},
         {"\"numOutputs\": 2", "\"numOutputs\": 2.0", "C:\\VST\\Gain.dll", "\"numOutputs\""},
@@ -198,6 +140,7 @@ TEST(ScanDatabase, ADamagedEntryIsLeftOutWithItsMemberNamedAndTheOthersKept)
         {"\"scannedAt\": \"2024-03-07T09:05:01Z\",", "", "C:\\VST\\Crash.dll", "\"scannedAt\""},
         {"\"outcome\": \"crashed\"", "\"outcome\": \"exploded\"", "C:\\VST\\Crash.dll", "\"outcome\""},
         {"\"dumps\": [", "\"dumps\": [7, ", "C:\\VST\\Crash.dll", "\"dumps\""},
+        {"\"dumps\": [", "\"dumps\": 7, \"x\": [", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"Licence", "7, \"Licence", "C:\\VST\\Hang.dll", "\"dialogs\""},
         {"\"subId\": \"54734931\"", "\"subId\": \"x\"", "C:\\VST\\Shell.dll>54734931", "\"subId\""},
         {"\"id\": \"54734932\"", "\"id\": 54734932", "C:\\VST\\Shell.dll", "\"id\""},
@@ -205,34 +148,80 @@ TEST(ScanDatabase, ADamagedEntryIsLeftOutWithItsMemberNamedAndTheOthersKept)
     const CScanDatabase sample = SampleDatabase();
     for (const SCase& c : cases) {
         std::string text = sample.ToJson();
-        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
-        CScanDatabase database;
+        text = *c.from == 0 ? c.to : text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        CScanDatabase database = SampleDatabase();
         std::string error;
         CStrings rejected;
-        ASSERT_TRUE(database.FromJson(text, error, rejected)) << c.to << ": " << error;
-        ASSERT_EQ(1u, rejected.size()) << c.to;
-        // The only sub-plug-in row damages the id itself: the path names it.
-        const std::string request = c.request;
-        EXPECT_NE(std::string::npos, rejected[0].find("entry " + request.substr(0, request.find('>')) + ": "))
-            << rejected[0];
-        EXPECT_NE(std::string::npos, rejected[0].find(c.member)) << rejected[0];
+        const bool read = database.FromJson(text, error, rejected);
+        ASSERT_EQ(c.request != nullptr, read) << c.to << ": " << error;
         CStrings kept = Requests(sample.Entries());
-        kept.erase(std::find(kept.begin(), kept.end(), request));
+        if (c.request == nullptr) {
+            EXPECT_FALSE(error.empty());
+        } else {
+            ASSERT_EQ(1u, rejected.size()) << c.to;
+            // The only sub-plug-in row damages the id itself: the path names it.
+            const std::string request = c.request;
+            EXPECT_NE(std::string::npos, rejected[0].find("entry " + request.substr(0, request.find('>')) + ": "))
+                << rejected[0];
+            EXPECT_NE(std::string::npos, rejected[0].find(c.member)) << rejected[0];
+            kept.erase(std::find(kept.begin(), kept.end(), request));
+        }
         EXPECT_EQ(kept, Requests(database.Entries())) << c.to;
     }
 }
 
-TEST(ScanDatabase, AnOlderFileWithASingleDumpFileReads)
+TEST(ScanPlan, IncrementalRules)
 {
-    nlohmann::ordered_json document = nlohmann::ordered_json::parse(SampleDatabase().ToJson());
-    nlohmann::ordered_json& crash = document["plugins"][0];
-    crash.erase("dumps");
-    crash["dumpFile"] = "C:\\dumps\\old.mdmp";
-    CScanDatabase database;
-    std::string error;
-    CStrings rejected;
-    ASSERT_TRUE(database.FromJson(document.dump(), error, rejected)) << error;
-    EXPECT_EQ(CStrings{"C:\\dumps\\old.mdmp"}, database.FindLibrary("C:\\VST\\Crash.dll")->outcome.dumpFiles);
+    const SPlanOptions none;
+    const SPlanOptions retry{false, true};
+    const SPlanOptions rescan{true, false};
+    const SFileStamp changed{kStamp.size + 1, kStamp.modified};
+    const SFileStamp touched{kStamp.size, kStamp.modified - 1};
+    const EPlanAction scan = EPlanAction::ScanLibrary;
+    const EPlanAction skip = EPlanAction::Skip;
+    const EPlanAction subs = EPlanAction::ScanSubPlugins;
+    struct SCase {
+        char library; ///< its entry: 0 none; s, f, n, c, t, x: scanned, failed, not a plug-in, crashed, timed out, no server; S a shell of 3, 1, 2
+        const char* subEntries; ///< per sub-plug-in id: s scanned, c crashed, o scanned from an older file
+        SFileStamp fileNow;
+        SPlanOptions options;
+        EPlanAction action;
+        std::vector<uint32_t> subPlugins;
+    };
+    const SCase cases[] = {
+        {0, "", kStamp, none, scan, {}},        {'s', "", kStamp, none, skip, {}},
+        {'f', "", kStamp, none, skip, {}},      {'n', "", kStamp, none, skip, {}},
+        {'c', "", kStamp, none, skip, {}},      {'t', "", kStamp, none, skip, {}},
+        {'s', "", changed, none, scan, {}},     {'s', "", touched, none, scan, {}},
+        {'c', "", touched, none, scan, {}},     {'c', "", kStamp, retry, scan, {}},
+        {'t', "", kStamp, retry, scan, {}},     {'f', "", kStamp, retry, skip, {}},
+        {'s', "", kStamp, retry, skip, {}},     {'s', "", kStamp, rescan, scan, {}},
+        {'x', "", kStamp, none, scan, {}},      {'S', "1s 2s 3s", kStamp, none, skip, {}},
+        {'S', "3s", kStamp, none, subs, {1, 2}}, {'S', "", kStamp, none, subs, {3, 1, 2}},
+        {'S', "1o 2s 3s", kStamp, none, subs, {1}}, {'S', "1s 2c 3s", kStamp, none, skip, {}},
+        {'S', "1s 2c 3s", kStamp, retry, subs, {2}}, {'S', "1s", changed, none, scan, {}},
+    };
+    const char kinds[] = "sfnctx";
+    const EOutcome outcomes[] = {EOutcome::Scanned,  EOutcome::Failed,   EOutcome::NotPlugin,
+                                 EOutcome::Crashed, EOutcome::TimedOut, EOutcome::NoServer};
+    for (const SCase& c : cases) {
+        CScanDatabase database;
+        const std::string label = std::string(1, c.library) + " " + c.subEntries;
+        if (c.library == 'S')
+            database.Put(Entry(kShell, kStamp, ScannedOutcome(9, "Shell", {{3, "C"}, {1, "A"}, {2, "B"}})));
+        else if (c.library == 's')
+            database.Put(Entry(kShell, kStamp, ScannedOutcome(1, "Plug")));
+        else if (c.library != 0)
+            database.Put(Entry(kShell, kStamp, ProblemOutcome(outcomes[std::string(kinds).find(c.library)], "x")));
+        for (const char* at = c.subEntries; *at != 0; at += at[2] == ' ' ? 3 : 2) {
+            const uint32_t id = static_cast<uint32_t>(at[0] - '0');
+            database.Put(Entry(kShell, at[1] == 'o' ? SFileStamp{1, 1} : kStamp,
+                               at[1] == 'c' ? ProblemOutcome(EOutcome::Crashed, "x") : ScannedOutcome(id, "S"), id));
+        }
+        const SLibraryPlan plan = PlanLibrary(database, SLibraryFile{kShell, c.fileNow}, c.options);
+        EXPECT_EQ(c.action, plan.action) << label;
+        EXPECT_EQ(c.subPlugins, plan.subPlugins) << label;
+    }
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // CMap and CVector: exact shapes, allocations and release order, seen through a
-// recording container heap. Their agreement with std::map under arbitrary
-// insertions is fuzz/MapFuzz.cpp's.
+// recording container heap. Their agreement with std::map is fuzz/MapFuzz.cpp's.
 
 #include "foundation/Map.h"
 #include "foundation/Vector.h"
@@ -10,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -28,17 +25,13 @@ using COwningMap = CMap<int, STracked*, SValue, SOwnedPtr, int>;
 // The tree as text: key, B or R, then "(left,right)" unless both children are missing.
 std::string Render(const CIdSet& map, const CIdSet::CNode* node)
 {
-    if (node == map.GetSentinel()) {
+    if (node == map.GetSentinel())
         return "-";
-    }
     std::string text = std::to_string(node->key) + (node->colour == CIdSet::kRed ? "R" : "B");
-    if (node->left != map.GetSentinel() || node->right != map.GetSentinel()) {
+    if (node->left != map.GetSentinel() || node->right != map.GetSentinel())
         text += "(" + Render(map, node->left) + "," + Render(map, node->right) + ")";
-    }
     return text;
 }
-
-} // namespace
 
 TEST(MapTest, InsertionSequencesGiveRedBlackShapes)
 {
@@ -57,9 +50,8 @@ TEST(MapTest, InsertionSequencesGiveRedBlackShapes)
     };
     for (const auto& test : cases) {
         CIdSet map;
-        for (int key : test.keys) {
+        for (int key : test.keys)
             map.Set(key, false);
-        }
         EXPECT_EQ(test.tree, Render(map, map.GetRoot()));
     }
 }
@@ -77,8 +69,7 @@ TEST(MapTest, NodesComeFromBlocksOfFourAndGoBackInPostOrder)
                           reinterpret_cast<const char*>(map.Find(key))) << "key " << key;
             }
         }
-        STracked* kept = map.Find(9)->value;
-        map.Set(9, kept); // the same object again is kept
+        map.Set(9, map.Find(9)->value); // the same object again is kept
         map.Set(8, new STracked{80, events});
         EXPECT_EQ(3, map.GetPool().GetBlockCount());
     }
@@ -87,11 +78,9 @@ TEST(MapTest, NodesComeFromBlocksOfFourAndGoBackInPostOrder)
                                 "delete 1", "delete 3", "delete 2", "delete 5", "delete 7", "delete 9",
                                 "delete 80", "delete 6", "delete 4", "free #3", "free #2", "free #1"};
     EXPECT_EQ(expected, events);
-}
 
-TEST(MapTest, PoolReusesReturnedNodesLastInFirstOutAndFreesBlocksWithTheLast)
-{
-    CEventLog events;
+    // Returned nodes come back last in, first out; the block goes with the last.
+    events.clear();
     CRecordingHeap heap(events);
     CNodePool<CIdSet::CNode> pool;
     void* a = pool.Take();
@@ -101,9 +90,8 @@ TEST(MapTest, PoolReusesReturnedNodesLastInFirstOutAndFreesBlocksWithTheLast)
     pool.Return(c);
     EXPECT_EQ(c, pool.Take());
     EXPECT_EQ(b, pool.Take());
-    pool.Return(b);
-    pool.Return(c);
-    pool.Return(a);
+    for (void* node : {b, c, a})
+        pool.Return(node);
     EXPECT_EQ((CEventLog{"allocate #1 " + std::to_string(sizeof(CNodePool<CIdSet::CNode>::CBlock)), "free #1"}), events);
     EXPECT_EQ(nullptr, pool.GetFreeList());
     EXPECT_EQ(0, pool.GetNodesInUse());
@@ -129,36 +117,12 @@ TEST(VectorTest, GrowsTo16Then34Then70AndReleasesInIndexOrder)
     CEventLog expected = {"allocate #1 " + slots(16), "reallocate #1 " + slots(34), "reallocate #1 " + slots(70),
                           "allocate #2 " + slots(16), "free #2", "delete 99"};
     for (int i = 0; i < 35; ++i) {
-        if (i % 3 != 1) {
+        if (i % 3 != 1)
             expected.push_back("delete " + std::to_string(i));
-        }
     }
     expected.push_back("free #1");
     EXPECT_EQ(expected, events);
 }
-
-namespace {
-
-/// Fills a vector and a map with before elements, then fails the next allocation of one of them.
-void RunOutOfMemory(int before, bool inMap)
-{
-    CEventLog events;
-    CRecordingHeap heap(events);
-    CVector<int*, SValue, int*> vector;
-    CIdSet map;
-    for (int i = 0; i < before; ++i) {
-        vector.Add(nullptr);
-        map.Set(i, true);
-    }
-    heap.failing = true;
-    if (inMap) {
-        map.Set(-1, true);
-    } else {
-        vector.Add(nullptr);
-    }
-}
-
-} // namespace
 
 TEST(ContainerDeathTest, RunningOutOfMemoryAbortsWithMessageUnlessTheCallerCanReport)
 {
@@ -170,7 +134,19 @@ TEST(ContainerDeathTest, RunningOutOfMemoryAbortsWithMessageUnlessTheCallerCanRe
                  {16, false, "out of memory: CVector item array"},
                  {4, true, "out of memory: CMap node block"}};
     for (const auto& test : cases) {
-        EXPECT_DEATH(RunOutOfMemory(test.before, test.map), test.message);
+        const auto runOut = [&test] {
+            CEventLog events;
+            CRecordingHeap heap(events);
+            CVector<int*, SValue, int*> vector;
+            CIdSet map;
+            for (int i = 0; i < test.before; ++i) {
+                vector.Add(nullptr);
+                map.Set(i, true);
+            }
+            heap.failing = true;
+            test.map ? map.Set(-1, true) : vector.Add(nullptr);
+        };
+        EXPECT_DEATH(runOut(), test.message);
     }
     CEventLog events;
     CRecordingHeap heap(events);
@@ -180,3 +156,5 @@ TEST(ContainerDeathTest, RunningOutOfMemoryAbortsWithMessageUnlessTheCallerCanRe
     EXPECT_EQ(0, vector.GetCount());
     EXPECT_EQ(nullptr, vector.GetItems());
 }
+
+} // namespace

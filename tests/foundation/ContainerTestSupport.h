@@ -1,10 +1,8 @@
 #pragma once
-// A container heap for the tests that records what the containers allocate and free,
-// and can make allocations fail.
+// A container heap that logs what the containers allocate and free, and can fail allocations.
 
 #include "foundation/ContainerHeap.h"
 
-#include <cstddef>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -19,9 +17,8 @@ public:
     explicit CRecordingHeap(CEventLog& events) : m_events(events) { SetContainerHeap(this); }
     ~CRecordingHeap() override { SetContainerHeap(nullptr); }
 
-    bool failing = false; ///< every allocation fails
-    /// From now on every allocation or reallocation of exactly bytes fails.
-    void FailAllocationsOf(std::size_t bytes) { m_failingBytes = bytes; }
+    bool failing = false;         ///< every allocation fails
+    std::size_t failingBytes = 0; ///< allocations of exactly this many bytes fail
 
     void* Allocate(std::size_t bytes) override { return Record(nullptr, bytes, "allocate #"); }
     void* Reallocate(void* block, std::size_t bytes) override { return Record(block, bytes, "reallocate #"); }
@@ -35,10 +32,9 @@ public:
 private:
     void* Record(void* old, std::size_t bytes, const char* what)
     {
-        if (failing || bytes == m_failingBytes) {
+        if (failing || bytes == failingBytes)
             return nullptr;
-        }
-        const int name = old ? m_names.at(old) : ++m_allocations;
+        const int name = old ? m_names.at(old) : static_cast<int>(++m_allocations);
         m_names.erase(old);
         void* block = std::realloc(old, bytes);
         m_names[block] = name;
@@ -49,6 +45,4 @@ private:
     CEventLog& m_events;
     std::map<void*, int> m_names;
     int m_allocations = 0;
-    std::size_t m_failingBytes = 0;
 };
-

@@ -72,6 +72,9 @@ TYPED_TEST(StringTest, SharedBlockIsCopiedWithItsSlackOrCut)
     EXPECT_EQ(target.GetText(), text);
     EXPECT_EQ(oldOwner.GetReferenceCount(), 1);
     EXPECT_TRUE(TypeParam() != this->Make("")) << "the empty text is not the null string";
+    TypeParam inserted = this->Make("ad");
+    ASSERT_TRUE(inserted.Insert(1, this->T("bc").c_str()));
+    EXPECT_EQ(this->T("abcd"), inserted.GetText()) << "the tail moves behind the inserted text";
 }
 
 TEST(StringOutOfMemory, EveryOperationFailsAsDocumented)

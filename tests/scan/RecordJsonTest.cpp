@@ -6,8 +6,10 @@
 #include "support/RecordingSink.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <climits>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -78,9 +80,21 @@ TEST(RecordJson, EveryLineIsOneTaggedWrite)
         CRecordingSink sink;
         WriteRecordJson(record);
         std::vector<std::string> lines;
-        for (const std::string& line : record_lines::Lines(expected))
+        std::string json;
+        for (const std::string& line : record_lines::Lines(expected)) {
             lines.push_back(">:" + line + "\n");
+            json += line + "\n";
+        }
         EXPECT_EQ(lines, sink.writes);
+        // A strict reader reads the same values once the trailing commas are gone; unpaired surrogates it refuses.
+        const auto read = nlohmann::json::parse(std::regex_replace(json, std::regex(",(\n *[}])"), "$1"), nullptr, false);
+        ASSERT_EQ(expected.vendor.find("\xED\xB0") != std::string::npos, read.is_discarded());
+        if (!read.is_discarded()) {
+            EXPECT_EQ(expected.name, read["name"]);
+            EXPECT_EQ(expected.vendor, read["vendor"]);
+            EXPECT_EQ(expected.product, read["product"]);
+            EXPECT_EQ(expected.category == 10 ? expected.shells.size() : 0, read.value("shells", nlohmann::json::object()).size());
+        }
     }
     EXPECT_NE(nullptr, JsonEscape(CString()).GetText()) << "null text escapes to an empty one";
 }

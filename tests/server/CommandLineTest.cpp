@@ -8,13 +8,7 @@ namespace {
 TEST(CommandLine, HexArgumentDigitRules)
 {
     const std::pair<const char16_t*, uint64_t> cases[] = {
-        {nullptr, 0},
-        {u"", 0},
-        {u"1f4 ", 0x1F4},
-        {u"aBcDeF", 0xABCDEF},
-        {u"1F4x", 0x1F4},
-        {u"0x1F4", 0},
-        {u"G", 0},
+        {nullptr, 0}, {u"", 0}, {u"1f4 ", 0x1F4}, {u"aBcDeF", 0xABCDEF}, {u"1F4x", 0x1F4}, {u"0x1F4", 0}, {u"G", 0},
         {u"123456789ABCDEF01", 0x23456789ABCDEF01ull}, // only the last sixteen digits count
     };
     for (const auto& [text, expected] : cases)

@@ -47,7 +47,7 @@ public:
     void RejectOversizedRequest() override { LogInfo(u"oversized\n"); }
 };
 
-// The reading rules against an independent model: the request reader's fuzz target.
+// The reading rules: short and full reads, a zero byte, the size limit and what follows it.
 TEST(RequestLoop, ReadyBeforeEveryRequestThenPumpThenScan)
 {
     const std::string full(kRequestReadSize, 'a');

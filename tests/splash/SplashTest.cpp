@@ -12,27 +12,6 @@
 
 namespace {
 
-TEST(Splash, PixelReadersWidenFieldsByShiftingAndAdvanceOnePixel)
-{
-    using Reader = std::uint32_t (*)(const std::uint8_t*&);
-    const struct { Reader reader; std::uint8_t bytes[4]; int size; std::uint32_t expected; } cases[] = {
-        {ReadPixel555, {0xA7, 0x8C}, 2, 0xFF182838}, {ReadPixel555, {0xFF, 0x7F}, 2, 0xFFF8F8F8},
-        {ReadPixel565, {0xA7, 0x18}, 2, 0xFF181438}, {ReadPixel565, {0xFF, 0xFF}, 2, 0xFFF8FCF8},
-        {ReadPixel24, {0x10, 0x20, 0x30}, 3, 0xFF302010}, {ReadPixel32, {0x56, 0x34, 0x12, 0x7F}, 4, 0xFF123456},
-    };
-    for (const auto& current : cases) {
-        const std::uint8_t* cursor = current.bytes;
-        EXPECT_EQ(current.reader(cursor), current.expected) << std::hex << current.expected;
-        EXPECT_EQ(cursor, current.bytes + current.size) << std::hex << current.expected;
-    }
-    const std::uint8_t row[] = {0xB4, 0xCD};
-    const struct { int bits, column; std::uint32_t expected; } indices[] = {
-        {1, 0, 1}, {1, 1, 0}, {1, 7, 0}, {1, 8, 1}, {1, 9, 1}, {4, 0, 0xB}, {4, 3, 0xD}, {8, 1, 0xCD}};
-    for (const auto& current : indices)
-        EXPECT_EQ(ReadPaletteIndex(row, current.column, current.bits), current.expected)
-            << current.bits << " bits, column " << current.column;
-}
-
 TEST(Splash, PremultiplyScalesColoursByAlphaTruncatingAndStopsAtTheCount)
 {
     std::vector<std::uint32_t> pixels = {0x80FF8040, 0x807F7F7F, 0x01FFFFFF, 0x00123456,
@@ -53,10 +32,10 @@ TEST(Splash, RowsLandBottomUpWithEitherStrideSignAndUnconvertedRowsAreZero)
                    std::vector<std::uint8_t> rows[2]; std::uint32_t expected[2][2]; } cases[] = {
         {kPixelFormat32bppARGB, nullptr, true, {{1, 2, 3, 4, 5, 6, 7, 0}, {0x10, 0x20, 0x30, 0x80, 9, 8, 7, 0xFF}},
          {{0x04030201, 0x00070605}, {0x80302010, 0xFF070809}}},
-        {kPixelFormat16bppRGB555, nullptr, true, {{0x00, 0x7C, 0xE0, 0x03}, {0x1F, 0x00, 0xA7, 0x0C}},
-         {{0xFFF80000, 0xFF00F800}, {0xFF0000F8, 0xFF182838}}},
-        {kPixelFormat16bppRGB565, nullptr, true, {{0x00, 0xF8, 0xE0, 0x07}, {0x1F, 0x00, 0xA7, 0x18}},
-         {{0xFFF80000, 0xFF00FC00}, {0xFF0000F8, 0xFF181438}}},
+        {kPixelFormat16bppRGB555, nullptr, true, {{0x00, 0x7C, 0xE0, 0x03}, {0xFF, 0x7F, 0xA7, 0x8C}},
+         {{0xFFF80000, 0xFF00F800}, {0xFFF8F8F8, 0xFF182838}}},
+        {kPixelFormat16bppRGB565, nullptr, true, {{0x00, 0xF8, 0xE0, 0x07}, {0xFF, 0xFF, 0xA7, 0x18}},
+         {{0xFFF80000, 0xFF00FC00}, {0xFFF8FCF8, 0xFF181438}}},
         {kPixelFormat24bppRGB, nullptr, true, {{0x10, 0x20, 0x30, 1, 2, 3}, {0xFF, 0, 0, 0, 0, 0xFF}},
          {{0xFF302010, 0xFF030201}, {0xFF0000FF, 0xFFFF0000}}},
         {kPixelFormat32bppRGB, nullptr, true, {{0x56, 0x34, 0x12, 0, 1, 2, 3, 0x7F}, {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0}},
@@ -91,8 +70,15 @@ TEST(Splash, RowsLandBottomUpWithEitherStrideSignAndUnconvertedRowsAreZero)
     }
 }
 
-TEST(Splash, PaletteKeepsAtMost256EntriesAndRowSizesAreNeverNegative)
+// The pixel readers are the row conversion table's; palette indices beyond a row's first byte are these.
+TEST(Splash, PaletteKeepsAtMost256EntriesIndicesCrossBytesAndRowSizesAreNeverNegative)
 {
+    const std::uint8_t row[] = {0xB4, 0xCD};
+    const struct { int bits, column; std::uint32_t expected; } indices[] = {
+        {1, 0, 1}, {1, 1, 0}, {1, 7, 0}, {1, 8, 1}, {1, 9, 1}, {4, 0, 0xB}, {4, 3, 0xD}, {8, 1, 0xCD}};
+    for (const auto& current : indices)
+        EXPECT_EQ(ReadPaletteIndex(row, current.column, current.bits), current.expected)
+            << current.bits << " bits, column " << current.column;
     const std::vector<std::uint32_t> colours(300, 0xFF00FF00);
     CIndexedPalette palette;
     palette.Assign(colours.data(), colours.size());

@@ -37,24 +37,16 @@ inline std::u16string Utf16(const std::string& text)
 /// below 0x20 or above 0x7E as \u with four lower-case hexadecimal digits.
 inline std::string Escape(const std::u16string& units)
 {
+    const std::string named = "\bb\tt\nn\ff\rr\"\"//\\\\"; // each unit at an even place, its letter after it
     std::string escaped;
     for (const char16_t unit : units) {
-        const char* shortEscape = nullptr;
-        switch (unit) {
-        case u'\b': shortEscape = "\\b"; break;
-        case u'\t': shortEscape = "\\t"; break;
-        case u'\n': shortEscape = "\\n"; break;
-        case u'\f': shortEscape = "\\f"; break;
-        case u'\r': shortEscape = "\\r"; break;
-        case u'"': shortEscape = "\\\""; break;
-        case u'/': shortEscape = "\\/"; break;
-        case u'\\': shortEscape = "\\\\"; break;
-        default: break;
-        }
-        char piece[8] = {static_cast<char>(unit), 0};
-        if (shortEscape == nullptr && (unit < 0x20 || unit > 0x7E))
-            std::snprintf(piece, sizeof piece, "\\u%04x", static_cast<unsigned>(unit));
-        escaped += shortEscape != nullptr ? shortEscape : piece;
+        const std::size_t at = unit < 0x80 ? named.find(static_cast<char>(unit)) : std::string::npos;
+        char piece[8];
+        if (at != std::string::npos && at % 2 == 0)
+            std::snprintf(piece, sizeof piece, "\\%c", named[at + 1]);
+        else
+            std::snprintf(piece, sizeof piece, unit < 0x20 || unit > 0x7E ? "\\u%04x" : "%c", static_cast<unsigned>(unit));
+        escaped += piece;
     }
     return escaped;
 }
