@@ -34,7 +34,7 @@ constexpr int kTextBufferSize = 512;
 /// A record line of typical length; the pipe's cost hardly depends on it.
 constexpr char kLine[] = ">:  \"vendor\":    \"Tessivane Fixtures\",\n";
 
-intptr_t MinimalHostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
+intptr_t VST2_CALL MinimalHostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
 {
     return opcode == audioMasterVersion ? kHostVstVersion : 0;
 }
