@@ -1,5 +1,7 @@
 #include "client/PeCheck.h"
 
+#include "wire/Protocol.h"
+
 #include <cstdio>
 
 namespace {
@@ -11,6 +13,7 @@ constexpr std::size_t kPeHeaderSize = 24;
 constexpr std::size_t kMachineField = 4;
 constexpr std::size_t kCharacteristicsField = 22;
 constexpr uint16_t kMachineX64 = 0x8664;
+constexpr uint16_t kMachineX86 = 0x014C;
 constexpr uint16_t kImageFileDll = 0x2000;
 /// Real files put the PE header within the first few KiB; a larger offset is
 /// taken as damage rather than read.
@@ -67,23 +70,24 @@ SPeCheck CheckPeHeader(const uint8_t* bytes, std::size_t size)
     if ((characteristics & kImageFileDll) == 0)
         return Refused(EPeVerdict::NotLibrary, machine,
                        "not a library: the file is a program (" + MachineName(machine) + "), not a DLL");
-    if (machine != kMachineX64)
+    if (machine != kMachineX64 && machine != kMachineX86)
         return Refused(EPeVerdict::OtherMachine, machine,
-                       "not a 64-bit library: the DLL is built for " + MachineName(machine) +
-                           "; this server loads x64 libraries only");
+                       "not a library the scan servers load: the DLL is built for " + MachineName(machine) +
+                           "; they load x64 and x86 libraries");
     SPeCheck check;
-    check.verdict = EPeVerdict::Library64;
+    check.verdict = EPeVerdict::Library;
     check.machine = machine;
+    check.platform = machine == kMachineX64 ? kPlatformX64 : kPlatformX86;
     return check;
 }
 
 std::string MachineName(uint16_t machine)
 {
     switch (machine) {
-    case 0x014C:
-        return "x86";
-    case 0x8664:
-        return "x64";
+    case kMachineX86:
+        return kPlatformX86;
+    case kMachineX64:
+        return kPlatformX64;
     case 0xAA64:
         return "ARM64";
     case 0x01C4:

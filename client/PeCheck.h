@@ -1,22 +1,24 @@
 #pragma once
-/// Tells from a file's first bytes whether the server can load it at all: a
-/// 64-bit (x64) Windows DLL. Anything else is answered without a server.
+/// Tells from a file's first bytes whether a scan server can load it at all, and
+/// which one: an x64 DLL goes to the 64-bit server, an x86 DLL to the 32-bit one.
+/// Anything else is answered without a server.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 enum class EPeVerdict {
-    Library64,    ///< an x64 DLL: worth a request
+    Library,      ///< an x64 or x86 DLL: worth a request to the server of its platform
     NotPeImage,   ///< no MZ or PE header (a text file named .dll, a truncated file)
-    OtherMachine, ///< a DLL for another processor (x86, ARM64, ...)
-    NotLibrary,   ///< an x64 executable, not a library
+    OtherMachine, ///< a DLL for a processor no server loads (ARM64, ...)
+    NotLibrary,   ///< an executable, not a library
 };
 
 struct SPeCheck {
     EPeVerdict verdict = EPeVerdict::NotPeImage;
-    uint16_t machine = 0; ///< the header's machine field, when there is one
-    std::string reason;   ///< empty for Library64, else why the file is refused
+    uint16_t machine = 0;           ///< the header's machine field, when there is one
+    const char* platform = nullptr; ///< for a Library: the server platform that loads it (wire names)
+    std::string reason;             ///< empty for a Library, else why the file is refused
 };
 
 /// The DOS header's size: the first bytes every check reads.

@@ -73,8 +73,19 @@ SScanOutcome CScanClient::Scan(const std::string& request, const SScanObserver& 
     std::string error;
     if (!m_system->CheckLibraryFile(path, check, error))
         return Outcome(EOutcome::Failed, error);
-    if (check.verdict != EPeVerdict::Library64)
+    if (check.verdict != EPeVerdict::Library)
         return Outcome(EOutcome::NotPlugin, check.reason);
+    if (check.platform != m_options.platform)
+        return Outcome(EOutcome::NotPlugin, std::string("not a library this scan server loads: the DLL is built for ") +
+                                                check.platform + "; it loads " + m_options.platform + " libraries");
+    SScanOutcome outcome = Serve(request, observer);
+    outcome.platform = m_options.platform;
+    return outcome;
+}
+
+SScanOutcome CScanClient::Serve(const std::string& request, const SScanObserver& observer)
+{
+    std::string error;
     if (!EnsureServer(error))
         return Outcome(EOutcome::NoServer, error);
     if (!m_server.SendRequest(request)) {

@@ -3,7 +3,7 @@
 /// fed one request after another, and replaced after a crash or a hang.
 ///
 /// Every request ends in exactly one outcome (see ScanOutcome.h). A file that
-/// is not an x64 library is answered without a server. While a request runs,
+/// is not a library of the client's platform is answered without a server. While a request runs,
 /// every line from the server starts the silence timeout again, so a shell that
 /// lists hundreds of sub-plug-ins keeps its server; a server that stays silent
 /// too long is killed, unless its crash dump has appeared: a crashing server is
@@ -16,6 +16,7 @@
 #include "client/PeCheck.h"
 #include "client/ScanSession.h"
 #include "client/ServerConnection.h"
+#include "wire/Protocol.h"
 
 #include <atomic>
 #include <cstddef>
@@ -29,6 +30,7 @@ constexpr uint32_t kDefaultSilenceTimeoutMs = 30000;
 
 struct SScanClientOptions {
     std::string serverPath;  ///< the server executable
+    std::string platform = kPlatformX64; ///< the platform of the libraries that server loads
     std::string dumpRoot;    ///< each server dumps into a new <dumpRoot>\<host pid>-<n>; empty: no dumps
     uint64_t ownerWindow = 0;
     uint32_t silenceTimeoutMs = kDefaultSilenceTimeoutMs;
@@ -86,6 +88,8 @@ public:
     const std::string& GetDumpFolder() const { return m_dumpFolder; }
 
 private:
+    /// The request's exchange with the server, started (or restarted once) as needed.
+    SScanOutcome Serve(const std::string& request, const SScanObserver& observer);
     bool EnsureServer(std::string& error);
     SScanOutcome Exchange(const std::string& request, const SScanObserver& observer);
     SScanOutcome Ended(const class CAnswerReader& answer, const std::vector<std::string>& dialogs);

@@ -12,7 +12,7 @@ enum class EOutcome {
     Failed,    ///< the record's error (or an answer without a usable record)
     Crashed,   ///< the server ended during the request
     TimedOut,  ///< the server was silent too long and was killed
-    NotPlugin, ///< the file is not a 64-bit library; no server was asked
+    NotPlugin, ///< the file is not a library any scan server loads; no server was asked
     NoServer,  ///< the server could not be started: the plug-in was not examined
 };
 
@@ -31,6 +31,9 @@ struct SScanOutcome {
     SPluginRecord record;
     /// Why it did not succeed, in words; empty for Scanned.
     std::string error;
+    /// The platform of the server that loads the library ("x64", "x86"); empty
+    /// when no server loads it.
+    std::string platform;
     /// Crashed: the server's exit code (9 when its crash filter ended it).
     uint32_t exitCode = 0;
     /// The dumps the servers left for this request, the first attempt's first

@@ -50,8 +50,8 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
     struct SCase {
         CBytes bytes;
         EPeVerdict verdict;
-        const char* reasonPart;
-        std::size_t needed; ///< what PeBytesNeeded asks for after the DOS header
+        const char* reasonPart; ///< for a library: its server platform
+        std::size_t needed;     ///< what PeBytesNeeded asks for after the DOS header
     };
     const std::string text = "This is not a library, just text named .dll\n";
     CBytes badSignature = Image(0x80, 0x8664, kDll);
@@ -65,9 +65,10 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
     CBytes pastLargest = Image(0x80, 0x8664, kDll);
     Put32(pastLargest, 0x3C, 0x00FFFFF0u);
     const SCase cases[] = {
-        {Image(0x80, 0x8664, kDll), EPeVerdict::Library64, "", 0x80 + 24},
-        {Image(0x1F00, 0x8664, kDll), EPeVerdict::Library64, "", 0x1F00 + 24},
-        {Image(0x80, 0x014C, kDll), EPeVerdict::OtherMachine, "built for x86", 0x80 + 24},
+        {Image(0x80, 0x8664, kDll), EPeVerdict::Library, "x64", 0x80 + 24},
+        {Image(0x1F00, 0x8664, kDll), EPeVerdict::Library, "x64", 0x1F00 + 24},
+        {Image(0x80, 0x014C, kDll), EPeVerdict::Library, "x86", 0x80 + 24},
+        {Image(0x80, 0x014C, kExe), EPeVerdict::NotLibrary, "a program (x86), not a DLL", 0x80 + 24},
         {Image(0x80, 0xAA64, kDll), EPeVerdict::OtherMachine, "built for ARM64", 0x80 + 24},
         {Image(0x80, 0x1234, kDll), EPeVerdict::OtherMachine, "machine 0x1234", 0x80 + 24},
         {Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL", 0x80 + 24},
@@ -84,8 +85,10 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
         const SPeCheck check = CheckPeHeader(c.bytes.data(), c.bytes.size());
         const std::string label = std::to_string(c.bytes.size()) + " " + c.reasonPart;
         EXPECT_EQ(c.verdict, check.verdict) << label;
-        EXPECT_NE(std::string::npos, check.reason.find(c.reasonPart)) << label << ": " << check.reason;
-        EXPECT_EQ(*c.reasonPart == 0, check.reason.empty()) << label;
+        const bool library = c.verdict == EPeVerdict::Library;
+        EXPECT_EQ(library ? c.reasonPart : "", check.platform ? std::string(check.platform) : std::string()) << label;
+        EXPECT_EQ(library, check.reason.empty()) << label;
+        EXPECT_NE(std::string::npos, check.reason.find(library ? "" : c.reasonPart)) << label << ": " << check.reason;
         EXPECT_EQ(c.needed, PeBytesNeeded(c.bytes.data(), std::min(c.bytes.size(), kDosHeaderSize))) << label;
     }
 }

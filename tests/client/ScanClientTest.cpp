@@ -2,6 +2,7 @@
 // silence time-out, a dump that turns a silence into a crash, the resend to a
 // fresh server, start-up failures and when the server's windows are looked at.
 
+#include "client/PlatformRouter.h"
 #include "client/ScanClient.h"
 
 #include "support/RecordLines.h"
@@ -111,15 +112,22 @@ private:
     uint64_t m_readyWaitMs = 0; ///< the silence the server gets to write its first "ready:"
 };
 
+/// X86.dll is a 32-bit library, Arm.dll one no server loads, Locked.dll cannot be read.
+bool FakeLibraryCheck(const std::string& path, SPeCheck& check, std::string& error)
+{
+    error = "cannot open the file";
+    check.verdict = path == "Arm.dll" ? EPeVerdict::OtherMachine : EPeVerdict::Library;
+    check.platform = path == "X86.dll" ? kPlatformX86 : kPlatformX64;
+    check.reason = path == "Arm.dll" ? "built for ARM64" : "";
+    return path != "Locked.dll";
+}
+
 class CFakeSystem : public IScanClientSystem {
 public:
     explicit CFakeSystem(SWorld& world) : m_world(world) {}
     bool CheckLibraryFile(const std::string& path, SPeCheck& check, std::string& error) override
     {
-        error = "cannot open the file";
-        check.verdict = path == "X86.dll" ? EPeVerdict::OtherMachine : EPeVerdict::Library64;
-        check.reason = "built for x86";
-        return path != "Locked.dll";
+        return FakeLibraryCheck(path, check, error);
     }
     bool CreateDumpFolder(const std::string& root, std::string& folder, std::string&) override
     {
@@ -185,7 +193,8 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
         {"Gain.dll", 1000, {"ready:", "!", "~100"}, kNoDump, EOutcome::Failed, "interrupted", "start send kill rmdir", false},
-        {"X86.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for x86", "", false},
+        {"X86.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for x86; it loads x64 libraries", "", false},
+        {"Arm.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for ARM64", "", false},
         {"Locked.dll", 1000, {}, kNoDump, EOutcome::Failed, "cannot open the file", "", false},
         {"Gain.dll\nB.dll", 1000, {}, kNoDump, EOutcome::Failed, "line break", "", false},
     };
@@ -205,11 +214,42 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         EXPECT_EQ(c.kind, outcome.kind) << label;
         EXPECT_NE(std::string::npos, outcome.error.find(c.errorPart)) << label << ": " << outcome.error;
         EXPECT_EQ(c.calls, world.calls) << label;
+        EXPECT_EQ(*c.calls != 0 ? kPlatformX64 : "", outcome.platform) << label;
         EXPECT_EQ(c.serverKept, client.GetServerProcessId() != 0) << label;
         EXPECT_EQ(c.kind == EOutcome::Crashed && c.dumpAt != kNoDump ? 1u : 0u, outcome.dumpFiles.size()) << label;
         const bool looked = std::string(c.calls).find("look") != std::string::npos;
         EXPECT_EQ(looked ? std::vector<std::string>{"Licence"} : std::vector<std::string>{}, outcome.dialogs) << label;
     }
+}
+
+/// Each request goes to the session of its library's platform, made when first needed.
+TEST(PlatformRouter, SendsEachLibraryToTheSessionOfItsPlatform)
+{
+    class CNamedSession : public CScanSession {
+    public:
+        CNamedSession(std::string name, std::string& log) : m_name(std::move(name)), m_log(log) {}
+        SScanOutcome Scan(const std::string& request, const SScanObserver&) override
+        {
+            m_log += " " + m_name + ":" + request;
+            return SScanOutcome();
+        }
+        void Interrupt() override { m_log += " " + m_name + ":interrupted"; }
+
+    private:
+        std::string m_name;
+        std::string& m_log;
+    };
+    std::string log;
+    CPlatformRouter router(FakeLibraryCheck, [&log](const std::string& platform) {
+        log += " make:" + platform;
+        return std::make_unique<CNamedSession>(platform, log);
+    });
+    for (const char* request : {"Arm.dll", "X86.dll>0000ABCD", "Gain.dll", "Locked.dll", "X86.dll"})
+        router.Scan(request, SScanObserver());
+    router.Interrupt();
+    EXPECT_EQ(" make:x64 x64:Arm.dll make:x86 x86:X86.dll>0000ABCD x64:Gain.dll x64:Locked.dll x86:X86.dll"
+              " x64:interrupted x86:interrupted",
+              log);
 }
 
 } // namespace
