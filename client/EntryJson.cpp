@@ -1,6 +1,7 @@
 #include "client/EntryJson.h"
 
 #include "client/RecordReader.h"
+#include "wire/Protocol.h"
 
 namespace {
 
@@ -74,6 +75,8 @@ CJsonObject EntryToJson(const SDatabaseEntry& entry)
     json["fileSize"] = entry.stamp.size;
     json["fileTime"] = entry.stamp.modified;
     json["outcome"] = OutcomeName(outcome.kind);
+    if (!outcome.platform.empty())
+        json["platform"] = outcome.platform;
     json["scannedAt"] = entry.scannedAt;
     if (!outcome.error.empty())
         json["error"] = outcome.error;
@@ -108,7 +111,9 @@ bool EntryFromJson(const CJsonObject& json, SDatabaseEntry& entry, std::string& 
                                                : "entry " + (ok ? read.Request() : read.path);
     ok = ok && ReadUInt64(json, "fileSize", read.stamp.size, error) &&
               ReadUInt64(json, "fileTime", read.stamp.modified, error) &&
-              ReadString(json, "outcome", outcomeName, error) && ReadString(json, "scannedAt", read.scannedAt, error) &&
+              ReadString(json, "outcome", outcomeName, error) &&
+              ReadString(json, "platform", outcome.platform, error, EPresence::Optional) &&
+              ReadString(json, "scannedAt", read.scannedAt, error) &&
               ReadString(json, "error", outcome.error, error, EPresence::Optional) &&
               ReadStrings(json, "dumps", outcome.dumpFiles, error, EPresence::Optional) &&
               ReadString(json, "dumpFile", oldDump, error, EPresence::Optional) &&
@@ -116,6 +121,10 @@ bool EntryFromJson(const CJsonObject& json, SDatabaseEntry& entry, std::string& 
               ReadStrings(json, "dialogs", outcome.dialogs, error, EPresence::Optional);
     if (ok && !OutcomeFromName(outcomeName, outcome.kind)) {
         error = "\"outcome\" is unknown: " + outcomeName;
+        ok = false;
+    }
+    if (ok && !outcome.platform.empty() && outcome.platform != kPlatformX64 && outcome.platform != kPlatformX86) {
+        error = "\"platform\" is unknown: " + outcome.platform;
         ok = false;
     }
     // An exit code means something only for a crash, and is written only then.

@@ -29,6 +29,7 @@ CScanDatabase SampleDatabase()
     database.Put(Entry("C:\\VST\\Gain.dll", kStamp, ScannedOutcome(0x54734E67, "Gain")));
     SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\1.mdmp", "C:\\d\\2.mdmp"});
     crash.lastLines = {"info:Calling entry point..."};
+    crash.platform = "x86";
     database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
     SScanOutcome hang = ProblemOutcome(EOutcome::TimedOut, "no answer for 2 s; the scan server was stopped");
     hang.dialogs = {"Licence \xE2\x80\x94 Check"};
@@ -93,7 +94,7 @@ TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
     const std::string json = SampleDatabase().ToJson();
     for (const char* part : {"\"format\": \"Tessivane plug-in scan database\"", "\"version\": 1",
                              "\"outcome\": \"timedOut\"", "\"outcome\": \"crashed\"", "\"outcome\": \"notPlugin\"",
-                             "\"outcome\": \"scanned\"", "\"exitCode\": 9", "\"subId\": \"54734931\"",
+                             "\"outcome\": \"scanned\"", "\"platform\": \"x86\"", "\"exitCode\": 9", "\"subId\": \"54734931\"",
                              "\"fileTime\": 133000000000000000", "\"dialogs\": [\n        \"Licence \xE2\x80\x94 Check\""})
         EXPECT_NE(std::string::npos, json.find(part)) << part;
     EXPECT_LT(json.find("\"Brass\""), json.find("\"Strings\"")) << "the shell's order, not the id order";
@@ -139,6 +140,7 @@ TEST(ScanDatabase, StrictReading)
         {"\"wantsMidi\": false", "\"wantsMidi\": \"false\"", "C:\\VST\\Gain.dll", "\"wantsMidi\""},
         {"\"scannedAt\": \"2024-03-07T09:05:01Z\",", "", "C:\\VST\\Crash.dll", "\"scannedAt\""},
         {"\"outcome\": \"crashed\"", "\"outcome\": \"exploded\"", "C:\\VST\\Crash.dll", "\"outcome\""},
+        {"\"platform\": \"x86\"", "\"platform\": \"ARM64\"", "C:\\VST\\Crash.dll", "\"platform\""},
         {"\"dumps\": [", "\"dumps\": [7, ", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"dumps\": [", "\"dumps\": 7, \"x\": [", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"Licence", "7, \"Licence", "C:\\VST\\Hang.dll", "\"dialogs\""},
