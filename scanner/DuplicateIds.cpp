@@ -1,6 +1,28 @@
 #include "scanner/DuplicateIds.h"
 
+#include "wire/Protocol.h"
+
 #include <map>
+
+namespace {
+
+bool AreTwoBuilds(const std::vector<const SDatabaseEntry*>& entries)
+{
+    if (entries.size() != 2)
+        return false;
+    const SPluginRecord& first = entries[0]->outcome.record;
+    const SPluginRecord& second = entries[1]->outcome.record;
+    const std::string platforms = EntryPlatform(*entries[0]) + EntryPlatform(*entries[1]);
+    return (platforms == std::string(kPlatformX64) + kPlatformX86 || platforms == std::string(kPlatformX86) + kPlatformX64) &&
+           first.name == second.name && first.vendor == second.vendor;
+}
+
+} // namespace
+
+std::string EntryPlatform(const SDatabaseEntry& entry)
+{
+    return entry.outcome.platform.empty() ? entry.outcome.record.platform : entry.outcome.platform;
+}
 
 std::vector<SDuplicateId> FindDuplicateIds(const std::vector<const SDatabaseEntry*>& entries)
 {
@@ -11,7 +33,7 @@ std::vector<SDuplicateId> FindDuplicateIds(const std::vector<const SDatabaseEntr
     std::vector<SDuplicateId> duplicates;
     for (auto& item : byId)
         if (item.second.size() > 1)
-            duplicates.push_back(SDuplicateId{item.first, std::move(item.second)});
+            duplicates.push_back(SDuplicateId{item.first, item.second, AreTwoBuilds(item.second)});
     return duplicates;
 }
 
@@ -19,10 +41,17 @@ std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates)
 {
     std::string text;
     for (const SDuplicateId& duplicate : duplicates) {
-        text += "Duplicate unique id " + DisplayId(duplicate.id);
-        if (DisplayId(duplicate.id) != HexId(duplicate.id))
-            text += " (" + HexId(duplicate.id) + ")";
-        text += ":\n";
+        std::string id = DisplayId(duplicate.id);
+        if (id != HexId(duplicate.id))
+            id += " (" + HexId(duplicate.id) + ")";
+        if (duplicate.twoBuilds) {
+            const SDatabaseEntry& loaded =
+                *duplicate.entries[EntryPlatform(*duplicate.entries[0]) == kPlatformX64 ? 0 : 1];
+            text += "Unique id " + id + " of the x64 and x86 builds of " + loaded.outcome.record.name +
+                    ": no conflict, a host loads the x64 build " + loaded.Request() + "\n";
+            continue;
+        }
+        text += "Duplicate unique id " + id + ":\n";
         for (const SDatabaseEntry* entry : duplicate.entries)
             text += "  " + entry->outcome.record.name + "  " + entry->Request() + "\n";
     }

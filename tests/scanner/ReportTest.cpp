@@ -196,9 +196,15 @@ TEST(Report, DuplicateIdsAcrossDifferentPlugins)
     SScanOutcome failed = ScannedOutcome(0x55, "Failed with the same id");
     failed.kind = EOutcome::Failed;
     database.Put(Entry("C:\\Failed.dll", kStamp, failed));
+    database.Put(Entry("C:\\VST\\Synth.dll", kStamp, ScannedOutcome(0x77, "Synth")));
+    SScanOutcome synth32 = ScannedOutcome(0x77, "Synth");
+    synth32.platform = synth32.record.platform = "x86";
+    database.Put(Entry("C:\\VST32\\Synth.dll", kStamp, synth32));
 
     const std::vector<SDuplicateId> duplicates = FindDuplicateIds(database.Entries());
-    EXPECT_EQ("Duplicate unique id 01020304:\n"
+    EXPECT_EQ("Unique id 00000077 of the x64 and x86 builds of Synth: no conflict, a host loads the x64 build "
+              "C:\\VST\\Synth.dll\n"
+              "Duplicate unique id 01020304:\n"
               "  Shell  C:\\S.dll\n"
               "  Sub  C:\\S.dll>01020304\n"
               "Duplicate unique id TsGn (5473476E):\n"
