@@ -48,3 +48,8 @@ std::string DumpsText(const SScanOutcome& outcome)
         return text;
     return (outcome.dumpFiles.size() == 1 ? "; dump " : "; dumps ") + text;
 }
+
+std::string OutcomePlatform(const SScanOutcome& outcome)
+{
+    return outcome.platform.empty() && outcome.hasRecord ? outcome.record.platform : outcome.platform;
+}

@@ -46,6 +46,10 @@ struct SScanOutcome {
     std::vector<std::string> dialogs;
 };
 
+/// The platform of the server that loaded the library: the outcome's own, else
+/// (in a database written before outcomes had one) its record's; empty when unknown.
+std::string OutcomePlatform(const SScanOutcome& outcome);
+
 /// "; dump FILE" or "; dumps FILE, FILE", empty without dumps: how the progress
 /// lines and the results add an outcome's dumps to its text.
 std::string DumpsText(const SScanOutcome& outcome);

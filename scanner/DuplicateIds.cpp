@@ -12,17 +12,12 @@ bool AreTwoBuilds(const std::vector<const SDatabaseEntry*>& entries)
         return false;
     const SPluginRecord& first = entries[0]->outcome.record;
     const SPluginRecord& second = entries[1]->outcome.record;
-    const std::string platforms = EntryPlatform(*entries[0]) + EntryPlatform(*entries[1]);
+    const std::string platforms = OutcomePlatform(entries[0]->outcome) + OutcomePlatform(entries[1]->outcome);
     return (platforms == std::string(kPlatformX64) + kPlatformX86 || platforms == std::string(kPlatformX86) + kPlatformX64) &&
            first.name == second.name && first.vendor == second.vendor;
 }
 
 } // namespace
-
-std::string EntryPlatform(const SDatabaseEntry& entry)
-{
-    return entry.outcome.platform.empty() ? entry.outcome.record.platform : entry.outcome.platform;
-}
 
 std::vector<SDuplicateId> FindDuplicateIds(const std::vector<const SDatabaseEntry*>& entries)
 {
@@ -46,7 +41,7 @@ std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates)
             id += " (" + HexId(duplicate.id) + ")";
         if (duplicate.twoBuilds) {
             const SDatabaseEntry& loaded =
-                *duplicate.entries[EntryPlatform(*duplicate.entries[0]) == kPlatformX64 ? 0 : 1];
+                *duplicate.entries[OutcomePlatform(duplicate.entries[0]->outcome) == kPlatformX64 ? 0 : 1];
             text += "Unique id " + id + " of the x64 and x86 builds of " + loaded.outcome.record.name +
                     ": no conflict, a host loads the x64 build " + loaded.Request() + "\n";
             continue;

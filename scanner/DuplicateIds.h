@@ -18,8 +18,6 @@ struct SDuplicateId {
     bool twoBuilds = false;
 };
 
-/// The platform of the server that loaded the entry's library.
-std::string EntryPlatform(const SDatabaseEntry& entry);
 
 /// The ids that more than one scanned entry (a library or a sub-plug-in)
 /// reports, in id order. Entries without a successful scan do not count.

@@ -27,8 +27,9 @@ CRow RowOf(const SDatabaseEntry& entry)
     const SPluginRecord& record = outcome.record;
     const std::string library = entry.isSubPlugin ? FileNameOf(entry.path) + ">" + HexId(entry.subId)
                                                   : FileNameOf(entry.path);
+    const std::string platform = OutcomePlatform(outcome).empty() ? "-" : OutcomePlatform(outcome);
     if (!outcome.hasRecord)
-        return {OutcomeLabel(outcome.kind), "-", "-", "-", "-", "-", "-", library};
+        return {OutcomeLabel(outcome.kind), "-", "-", "-", "-", "-", "-", platform, library};
     const std::string indent = entry.isSubPlugin ? "  " : "";
     return {OutcomeLabel(outcome.kind),
             DisplayId(record.id),
@@ -37,6 +38,7 @@ CRow RowOf(const SDatabaseEntry& entry)
             record.version.empty() ? "-" : record.version,
             CategoryName(record.category),
             std::to_string(record.numInputs) + "/" + std::to_string(record.numOutputs),
+            platform,
             library};
 }
 
@@ -101,7 +103,7 @@ std::string CategoryName(int32_t category)
 
 std::string FormatResultsTable(const std::vector<const SDatabaseEntry*>& entries)
 {
-    std::vector<CRow> rows = {{"Outcome", "Id", "Name", "Vendor", "Version", "Category", "In/Out", "Library"}};
+    std::vector<CRow> rows = {{"Outcome", "Id", "Name", "Vendor", "Version", "Category", "In/Out", "Platform", "Library"}};
     for (const SDatabaseEntry* entry : entries)
         rows.push_back(RowOf(*entry));
     return FormatRows(rows);

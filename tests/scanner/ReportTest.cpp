@@ -119,8 +119,9 @@ CScanDatabase ReportDatabase()
     SScanOutcome gain = ScannedOutcome(0x5473476E, "Tessivane Gain");
     gain.record.category = 0;
     database.Put(Entry("C:\\VST\\Gain.dll", kStamp, gain));
-    database.Put(Entry("C:\\VST\\Crash.dll", kStamp,
-                       ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\x.mdmp"})));
+    SScanOutcome crash = ProblemOutcome(EOutcome::Crashed, "the scan server crashed (exit code 9)", {"C:\\d\\x.mdmp"});
+    crash.platform = "x86";
+    database.Put(Entry("C:\\VST\\Crash.dll", kStamp, crash));
     database.Put(Entry("C:\\VST\\Text.dll", kStamp, ProblemOutcome(EOutcome::NotPlugin, "not a library")));
     return database;
 }
@@ -138,15 +139,15 @@ TEST(Report, TableListsCoveredEntriesInWalkOrderWithSubPluginsInShellOrder)
                         "C:\\VST\\Gain.dll", "C:\\VST\\Crash.dll", "C:\\VST\\Text.dll"}),
               Requests(entries));
     const std::string expected =
-        "Outcome        Id    Name                        Vendor            Version  Category  In/Out  Library\n"
-        "scanned        TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     Shell.dll\n"
-        "scanned        TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  effect    0/2     "
+        "Outcome        Id    Name                        Vendor            Version  Category  In/Out  Platform  Library\n"
+        "scanned        TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     x64       Shell.dll\n"
+        "scanned        TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  effect    0/2     x64       "
         "Shell.dll>54734932\n"
-        "scanned        TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  effect    0/2     "
+        "scanned        TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  effect    0/2     x64       "
         "Shell.dll>54734931\n"
-        "scanned        TsGn  Tessivane Gain              Vostrel Software  1.0.0.0  unknown   0/2     Gain.dll\n"
-        "crashed        -     -                           -                 -        -         -       Crash.dll\n"
-        "not a plug-in  -     -                           -                 -        -         -       Text.dll\n";
+        "scanned        TsGn  Tessivane Gain              Vostrel Software  1.0.0.0  unknown   0/2     x64       Gain.dll\n"
+        "crashed        -     -                           -                 -        -         -       x86       Crash.dll\n"
+        "not a plug-in  -     -                           -                 -        -         -       -         Text.dll\n";
     EXPECT_EQ(expected, FormatResultsTable(entries));
 }
 
