@@ -3,6 +3,7 @@
 
 #include "client/DatabaseFile.h"
 #include "client/LibraryFiles.h"
+#include "client/PlatformRouter.h"
 #include "client/ScanClient.h"
 #include "client/ScanRun.h"
 #include "client/WideTextWin.h"
@@ -107,7 +108,10 @@ private:
     int Scan()
     {
         const std::string server =
-            m_options.server.empty() ? ProgramFolder() + kServerProgram : FullPath(m_options.server);
+            m_options.server.empty() ? ProgramFolder() + kServerProgramX64 : FullPath(m_options.server);
+        // The x86 server is started only for x86 libraries; without it they end "no server".
+        const std::string serverX86 =
+            m_options.serverX86.empty() ? ProgramFolder() + kServerProgramX86 : FullPath(m_options.serverX86);
         if (GetFileAttributesW(WideFromUtf8(server).c_str()) == INVALID_FILE_ATTRIBUTES)
             return Trouble("cannot find the scan server " + server);
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -132,7 +136,16 @@ private:
         run.plan.rescanAll = m_options.rescan;
         run.interrupt = &g_interrupted;
         CScanRun scan(
-            m_database, run, [&client](unsigned) { return std::make_unique<CScanClient>(client); }, progress,
+            m_database, run,
+            [&](unsigned) {
+                return std::make_unique<CPlatformRouter>(CheckLibraryFile, [&](const std::string& platform) {
+                    SScanClientOptions options = client;
+                    options.platform = platform;
+                    options.serverPath = platform == kPlatformX86 ? serverX86 : server;
+                    return std::make_unique<CScanClient>(options);
+                });
+            },
+            progress,
             UtcNow);
         const SRunResult result = scan.Run(found.files);
         printer.Finish();

@@ -49,7 +49,10 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
         ->check(CLI::PositiveNumber);
     scan->add_flag("--retry", options.retry, "Scan unchanged files that crashed or timed out before again");
     scan->add_flag("--rescan", options.rescan, "Scan every file again, changed or not");
-    scan->add_option("--server", options.server, std::string("The scan server (default: ") + kServerProgram + " next to this program)");
+    scan->add_option("--server", options.server,
+                     std::string("The scan server for x64 libraries (default: ") + kServerProgramX64 + " next to this program)");
+    scan->add_option("--server-x86", options.serverX86,
+                     std::string("The scan server for x86 libraries (default: ") + kServerProgramX86 + " next to this program)");
     scan->footer(kExitCodes);
 
     CLI::App* list = app.add_subcommand("list", "Print the database");

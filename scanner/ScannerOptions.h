@@ -2,7 +2,7 @@
 /// The scanner's command line:
 ///
 ///   PluginScanner scan PATH... [--db FILE] [--jobs N] [--timeout SECONDS]
-///                              [--retry] [--rescan] [--json] [--server FILE]
+///                              [--retry] [--rescan] [--json] [--server FILE] [--server-x86 FILE]
 ///   PluginScanner list [--db FILE] [--json]
 ///
 /// Arguments are UTF-8.
@@ -30,6 +30,7 @@ struct SScannerOptions {
     bool rescan = false;         ///< scan every file again
     bool json = false;           ///< print the results as JSON instead of the table
     std::string server;          ///< empty: ScanServer-x64.exe next to the scanner
+    std::string serverX86;       ///< empty: ScanServer-x86.exe next to the scanner
 };
 
 struct SParsedArguments {
