@@ -18,7 +18,7 @@
 class CAnswerReader {
 public:
     /// keptLines: how many of the last lines to keep for a crash or hang report.
-    explicit CAnswerReader(std::size_t keptLines = 20);
+    explicit CAnswerReader(std::size_t keptLines);
 
     /// Adds one output line (without its "\n"). Returns true when it was
     /// "ready:", which ends the answer.

@@ -6,10 +6,9 @@
 
 namespace {
 
-/// The class of the server's splash window.
-
 struct SSearch {
     DWORD processId;
+    std::wstring splashClass; ///< the class of the server's splash window, which is left out
     std::vector<std::string> titles;
 };
 
@@ -22,7 +21,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
         return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(window, className, sizeof className / sizeof className[0]);
-    if (lstrcmpW(className, WideFromUtf8(kSplashWindowClass).c_str()) == 0)
+    if (search.splashClass == className)
         return TRUE;
     wchar_t title[512] = {};
     const int length = GetWindowTextW(window, title, sizeof title / sizeof title[0]);
@@ -35,7 +34,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
 
 std::vector<std::string> VisibleWindowTitles(uint32_t processId)
 {
-    SSearch search{processId, {}};
+    SSearch search{processId, WideFromUtf8(kSplashWindowClass), {}};
     if (processId != 0)
         EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.titles;

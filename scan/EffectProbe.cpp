@@ -70,8 +70,7 @@ bool EnumerateShell(AEffect* effect, CPluginInfo& record)
             LogInfo(u"   - duplicate, ignoring\n");
             continue;
         }
-        bool flag = true;
-        seen.Set(id, flag);
+        seen.Set(id, true);
         CShellInfo* shell = new (std::nothrow) CShellInfo();
         if (shell == nullptr)
             return Fail(record, kShellOutOfMemory);

@@ -6,6 +6,7 @@
 #include "client/AnswerReader.h"
 #include "client/LineSplitter.h"
 #include "client/RecordReader.h"
+#include "client/ScanClient.h"
 
 #include "support/RecordLines.h"
 
@@ -173,7 +174,7 @@ TEST(AnswerReader, OnlyTheReadyMarkerEndsAnAnswer)
         {cut, EOutcome::Failed, false, "the record is incomplete"},
     };
     for (const SCase& c : cases) {
-        CAnswerReader reader;
+        CAnswerReader reader(SScanClientOptions().keptLines);
         for (const std::string& line : c.lines)
             EXPECT_FALSE(reader.AddLine(line)) << line;
         ASSERT_TRUE(reader.AddLine("ready:"));

@@ -215,6 +215,11 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         EXPECT_NE(std::string::npos, outcome.error.find(c.errorPart)) << label << ": " << outcome.error;
         EXPECT_EQ(c.calls, world.calls) << label;
         EXPECT_EQ(*c.calls != 0 ? kPlatformX64 : "", outcome.platform) << label;
+        const std::string calls = c.calls;
+        unsigned starts = 0;
+        for (std::size_t at = calls.find("start"); at != std::string::npos; at = calls.find("start", at + 1))
+            ++starts;
+        EXPECT_EQ(starts, client.GetServersStarted()) << label;
         EXPECT_EQ(c.serverKept, client.GetServerProcessId() != 0) << label;
         EXPECT_EQ(c.kind == EOutcome::Crashed && c.dumpAt != kNoDump ? 1u : 0u, outcome.dumpFiles.size()) << label;
         const bool looked = std::string(c.calls).find("look") != std::string::npos;

@@ -6,6 +6,7 @@
 #include "client/ServerConnection.h"
 #include "e2e/Harness.h"
 #include "support/RecordLines.h"
+#include "wire/Protocol.h"
 
 #include <dbghelp.h>
 
@@ -268,6 +269,26 @@ void CheckDump(const std::string& folder, const std::string& platform, bool onOw
     EXPECT_TRUE(!onOwnThread || crashed != list.Threads) << "the plug-in's own thread crashed";
 }
 
+BOOL CALLBACK FindSplash(HWND window, LPARAM parameter)
+{
+    auto& [processId, splash] = *reinterpret_cast<std::pair<DWORD, HWND>*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, sizeof name / sizeof name[0]);
+    if (owner == processId && WideFromUtf8(kSplashWindowClass) == name)
+        splash = window;
+    return splash == nullptr;
+}
+
+/// The splash window of the process; null when it shows none.
+HWND SplashWindowOf(uint32_t processId)
+{
+    std::pair<DWORD, HWND> search{processId, nullptr};
+    EnumWindows(FindSplash, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 void CheckEnding(const SEnding& ending, CServerConnection& server, const std::string& platform)
 {
     const bool idle = *ending.fixture == 0 && ending.wait == EWaitResult::Closed;
@@ -339,6 +360,10 @@ TEST(Server, AnswersEveryRow)
         SServerOptions options;
         CServerConnection server;
         start(server, options);
+        // A user may close the splash: the server goes on answering every row and still ends with 0.
+        const HWND splash = SplashWindowOf(server.GetProcessId());
+        ASSERT_NE(nullptr, splash);
+        PostMessageW(splash, WM_CLOSE, 0, 0);
         for (const SRow& row : rows) {
             SPluginRecord record = row.record;
             record.platform = program.platform;
@@ -350,6 +375,7 @@ TEST(Server, AnswersEveryRow)
             EXPECT_EQ(EWaitResult::Ready, server.ReadUntilReady(&lines));
             EXPECT_EQ(expected, Normalised(lines)) << row.write.substr(0, 100);
         }
+        EXPECT_FALSE(IsWindow(splash)) << "the closed splash is gone";
         // Closing the input frees the cached shell and ends the server with 0.
         server.CloseInput();
         CLines lines;

@@ -15,6 +15,21 @@ std::string Narrow(const CString& text)
     return std::string(units, units + std::char_traits<char16_t>::length(units));
 }
 
+// The interface's numbers are the ones real plug-ins were built with; the
+// fixtures share this header, so only spelt-out numbers catch a typo in it.
+TEST(EffectProbe, InterfaceNumbersAreThoseOfRealPlugins)
+{
+    const std::pair<int64_t, int64_t> numbers[] = {
+        {kEffectMagic, 0x56737450},   {effClose, 1},           {effGetPlugCategory, 35},
+        {effGetEffectName, 45},       {effGetVendorString, 47}, {effGetProductString, 48},
+        {effGetVendorVersion, 49},    {effCanDo, 51},           {effShellGetNextPlugin, 70},
+        {effFlagsIsSynth, 0x100},     {effFlagsCanDoubleReplacing, 0x1000},
+        {kPlugCategoryEffect, 1},     {kPlugCategorySynth, 2},  {kPlugCategoryShell, 10},
+    };
+    for (std::size_t i = 0; i < sizeof numbers / sizeof numbers[0]; ++i)
+        EXPECT_EQ(numbers[i].second, numbers[i].first) << "entry " << i;
+}
+
 TEST(EffectProbe, AsksInOrderAndPutsTheFilterBackAroundThePlugin)
 {
     CRecordingSink sink;

@@ -149,6 +149,7 @@ TEST(Report, TableListsCoveredEntriesInWalkOrderWithSubPluginsInShellOrder)
         "crashed        -     -                           -                 -        -         -       x86       Crash.dll\n"
         "not a plug-in  -     -                           -                 -        -         -       -         Text.dll\n";
     EXPECT_EQ(expected, FormatResultsTable(entries));
+    EXPECT_EQ("-", CategoryName(-1)) << "the record's category when no effect answered";
 }
 
 TEST(Report, ProblemsSummaryAndExitCode)

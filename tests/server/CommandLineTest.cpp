@@ -29,6 +29,11 @@ TEST(CommandLine, PositionalArguments)
     EXPECT_EQ(0x1A4u, parsed.outputHandle);
     EXPECT_EQ(nullptr, parsed.dumpFolder.GetText());
 
+    const char16_t* inputOnly[] = {u"server.exe", u"2C"};
+    parsed = ParseServerArguments(2, inputOnly);
+    EXPECT_EQ(0x2Cu, parsed.inputHandle);
+    EXPECT_EQ(0u, parsed.outputHandle);
+
     const char16_t* none[] = {u"server.exe"};
     EXPECT_EQ(0u, ParseServerArguments(1, none).inputHandle);
 }
