@@ -6,6 +6,7 @@
 
 #include "client/ScanDatabase.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 /// Creates the folder and its parents as needed.
 bool CreateFolders(const std::string& folder, std::string& error);
 
-/// Holds "<database>.lock" open and unshared while it lives.
+/// Holds "<database>.lock" open and unshared (locked on Linux) while it lives.
 class CDatabaseLock {
 public:
     CDatabaseLock() = default;
@@ -34,5 +35,7 @@ public:
     bool Acquire(const std::string& databasePath, std::string& error);
 
 private:
-    void* m_file = nullptr;
+    static constexpr std::intptr_t kNoFile = -1;
+    std::intptr_t m_file = kNoFile; ///< the open lock file: a HANDLE on Windows, a descriptor on Linux
+    std::string m_path;             ///< the lock file, removed on release on Linux (Windows removes it itself)
 };

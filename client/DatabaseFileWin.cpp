@@ -86,8 +86,8 @@ bool CreateFolders(const std::string& folder, std::string& error)
 
 CDatabaseLock::~CDatabaseLock()
 {
-    if (m_file != nullptr)
-        CloseHandle(static_cast<HANDLE>(m_file));
+    if (m_file != kNoFile)
+        CloseHandle(reinterpret_cast<HANDLE>(m_file));
 }
 
 bool CDatabaseLock::Acquire(const std::string& databasePath, std::string& error)
@@ -101,6 +101,6 @@ bool CDatabaseLock::Acquire(const std::string& databasePath, std::string& error)
                     : "cannot lock the database " + databasePath + ": " + SystemErrorText(code);
         return false;
     }
-    m_file = file;
+    m_file = reinterpret_cast<std::intptr_t>(file);
     return true;
 }

@@ -2,35 +2,25 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <set>
 
 namespace {
 
-/// Shortest full path that keeps its separator: a drive's root ("C:\").
-constexpr std::size_t kRootLength = 3;
-constexpr char kLibraryExtension[] = ".dll";
-constexpr std::size_t kExtensionLength = sizeof kLibraryExtension - 1;
-
-bool HasLibraryExtension(const std::string& name)
+bool HasLibraryExtension(const std::string& name, const char* extension)
 {
-    if (name.size() <= kExtensionLength)
+    const std::size_t length = std::strlen(extension);
+    if (name.size() <= length)
         return false;
-    const std::string tail = name.substr(name.size() - kExtensionLength);
-    return std::equal(tail.begin(), tail.end(), kLibraryExtension, [](char a, char b) {
+    const std::string tail = name.substr(name.size() - length);
+    return std::equal(tail.begin(), tail.end(), extension, [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == b;
     });
 }
 
-std::string WithoutTrailingSeparators(std::string path)
-{
-    while (path.size() > kRootLength && (path.back() == '\\' || path.back() == '/'))
-        path.pop_back();
-    return path;
-}
-
 class CWalk {
 public:
-    explicit CWalk(IFileTree& tree) : m_tree(tree) {}
+    CWalk(IFileTree& tree, const SPathStyle& style) : m_tree(tree), m_style(style) {}
 
     void AddPath(const std::string& given)
     {
@@ -50,6 +40,13 @@ public:
     SFoundLibraries found;
 
 private:
+    std::string WithoutTrailingSeparators(std::string path) const
+    {
+        while (path.size() > m_style.rootLength && (path.back() == m_style.separator || path.back() == '/'))
+            path.pop_back();
+        return path;
+    }
+
     void AddFile(const std::string& path, const SPathInfo& info)
     {
         if (m_seenFiles.insert(info.identity).second)
@@ -65,7 +62,7 @@ private:
             const int order = m_tree.CompareWithoutCase(a, b);
             return order != 0 ? order < 0 : a < b;
         });
-        const std::string prefix = folder.back() == '\\' ? folder : folder + "\\";
+        const std::string prefix = folder.back() == m_style.separator ? folder : folder + m_style.separator;
         // The folder's own libraries first, then its subfolders: a library is
         // listed under its nearest name when a link elsewhere leads to it too.
         std::vector<std::pair<std::string, SPathInfo>> folders;
@@ -74,11 +71,11 @@ private:
             SPathInfo info;
             std::string error;
             if (!m_tree.Inspect(path, info, error)) {
-                if (HasLibraryExtension(name))
+                if (HasLibraryExtension(name, m_style.libraryExtension))
                     found.problems.push_back(SPathProblem{path, error});
             } else if (info.isFolder) {
                 folders.emplace_back(path, info);
-            } else if (HasLibraryExtension(name)) {
+            } else if (HasLibraryExtension(name, m_style.libraryExtension)) {
                 AddFile(path, info);
             }
         }
@@ -87,15 +84,16 @@ private:
     }
 
     IFileTree& m_tree;
+    const SPathStyle& m_style;
     std::set<std::pair<uint64_t, uint64_t>> m_seenFiles;
     std::set<std::pair<uint64_t, uint64_t>> m_seenFolders;
 };
 
 } // namespace
 
-SFoundLibraries FindLibraryFiles(IFileTree& tree, const std::vector<std::string>& paths)
+SFoundLibraries FindLibraryFiles(IFileTree& tree, const SPathStyle& style, const std::vector<std::string>& paths)
 {
-    CWalk walk(tree);
+    CWalk walk(tree, style);
     for (const std::string& path : paths)
         walk.AddPath(path);
     return walk.found;

@@ -1,14 +1,25 @@
 #pragma once
 /// The library files on disk: finding them under the paths a user gives, their
-/// stamps, whether one is gone, and the look at a file's PE header.
+/// stamps, whether one is gone, and the look at a file's header (PE on Windows,
+/// ELF on Linux).
 
 #include "client/PeCheck.h"
 #include "client/ScanPlan.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+/// How a system spells paths and names its plug-in libraries.
+struct SPathStyle {
+    char separator;
+    const char* libraryExtension; ///< lower case; a name matches it in any case
+    std::size_t rootLength;       ///< the shortest full path that keeps its trailing separator ("C:\\", "/")
+};
+constexpr SPathStyle kWindowsPaths = {'\\', ".dll", 3};
+constexpr SPathStyle kPosixPaths = {'/', ".so", 1};
 
 /// A path given to the scan that does not lead to a library file.
 struct SPathProblem {
@@ -29,7 +40,7 @@ struct SPathInfo {
     std::pair<uint64_t, uint64_t> identity;
 };
 
-/// The file system as the walk sees it; the Windows one is real, tests fake one.
+/// The file system as the walk sees it; the system's one is real, tests fake one.
 class IFileTree {
 public:
     virtual ~IFileTree() = default;
@@ -45,12 +56,12 @@ public:
 };
 
 /// Walks the paths: a file is taken as it is (whatever its name), a folder tree
-/// for its *.dll files (any case): in each folder its files, then its
-/// subfolders, each sorted by name without regard to case. A file reached twice
-/// (named twice, or through links) is taken once, a folder reached twice is
-/// walked once. Paths come back full.
-SFoundLibraries FindLibraryFiles(IFileTree& tree, const std::vector<std::string>& paths);
-/// The same on the real file system (Windows only).
+/// for its library files (*.dll or *.so, any case): in each folder its files,
+/// then its subfolders, each sorted by name without regard to case. A file
+/// reached twice (named twice, or through links) is taken once, a folder
+/// reached twice is walked once. Paths come back full.
+SFoundLibraries FindLibraryFiles(IFileTree& tree, const SPathStyle& style, const std::vector<std::string>& paths);
+/// The same on the real file system, in its own path style.
 SFoundLibraries FindLibraryFiles(const std::vector<std::string>& paths);
 
 /// The path made full (absolute, "." and ".." resolved).
@@ -60,5 +71,6 @@ std::string FullPath(const std::string& path);
 /// that cannot be checked (a drive that is offline) is not gone.
 bool IsFileGone(const std::string& path);
 
-/// Reads the file's PE header. False, with error set, when the file cannot be read.
+/// Reads the file's header (PE on Windows, ELF on Linux). False, with error set,
+/// when the file cannot be read.
 bool CheckLibraryFile(const std::string& path, SPeCheck& check, std::string& error);

@@ -67,7 +67,7 @@ public:
 SFoundLibraries FindLibraryFiles(const std::vector<std::string>& paths)
 {
     CWinFileTree tree;
-    return FindLibraryFiles(tree, paths);
+    return FindLibraryFiles(tree, kWindowsPaths, paths);
 }
 
 std::string FullPath(const std::string& path)

@@ -2,7 +2,9 @@
 
 #include "wire/Protocol.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -30,6 +32,36 @@ uint32_t Read32(const uint8_t* bytes)
 bool HasDosHeader(const uint8_t* bytes, std::size_t size)
 {
     return size >= kDosHeaderSize && bytes[0] == 'M' && bytes[1] == 'Z';
+}
+
+constexpr uint8_t kElfMagic[] = {0x7F, 'E', 'L', 'F'};
+constexpr std::size_t kElfClassField = 4;
+constexpr std::size_t kElfDataField = 5;
+constexpr std::size_t kElfTypeField = 16;
+constexpr std::size_t kElfMachineField = 18;
+constexpr uint8_t kElfClass32 = 1;
+constexpr uint8_t kElfClass64 = 2;
+constexpr uint8_t kElfBigEndian = 2;
+constexpr uint16_t kElfSharedObject = 3;
+constexpr uint16_t kElfMachineX86 = 3;
+constexpr uint16_t kElfMachineArm = 40;
+constexpr uint16_t kElfMachineX64 = 62;
+constexpr uint16_t kElfMachineArm64 = 183;
+
+std::string ElfMachineName(uint16_t machine)
+{
+    switch (machine) {
+    case kElfMachineX86:
+        return kPlatformX86;
+    case kElfMachineX64:
+        return kPlatformX64;
+    case kElfMachineArm:
+        return "ARM";
+    case kElfMachineArm64:
+        return "ARM64";
+    default:
+        return "machine " + std::to_string(machine);
+    }
 }
 
 SPeCheck Refused(EPeVerdict verdict, uint16_t machine, std::string reason)
@@ -100,4 +132,33 @@ std::string MachineName(uint16_t machine)
         return text;
     }
     }
+}
+
+SPeCheck CheckElfHeader(const uint8_t* bytes, std::size_t size)
+{
+    if (size < kElfBytesNeeded)
+        return Refused(EPeVerdict::NotPeImage, 0, "not a library: the file is too short for an ELF image");
+    if (!std::equal(std::begin(kElfMagic), std::end(kElfMagic), bytes))
+        return Refused(EPeVerdict::NotPeImage, 0, "not a library: the file is not an ELF image (no ELF header)");
+    // The fields are in the file's own byte order.
+    const auto field = [&](std::size_t at) {
+        return bytes[kElfDataField] == kElfBigEndian ? static_cast<uint16_t>((bytes[at] << 8) | bytes[at + 1])
+                                                     : Read16(bytes + at);
+    };
+    const uint16_t machine = field(kElfMachineField);
+    const uint8_t elfClass = bytes[kElfClassField];
+    const std::string what = std::string(elfClass == kElfClass32 ? "a 32-bit" : elfClass == kElfClass64 ? "a 64-bit" : "an") +
+                             " ELF (" + ElfMachineName(machine) + ")";
+    if (field(kElfTypeField) != kElfSharedObject)
+        return Refused(EPeVerdict::NotLibrary, machine,
+                       "not a library: the file is " + what + " program or object file, not a shared library");
+    if (elfClass != kElfClass64 || machine != kElfMachineX64)
+        return Refused(EPeVerdict::OtherMachine, machine,
+                       "not a library the scan server loads: the library is " + what +
+                           "; it loads 64-bit x64 libraries");
+    SPeCheck check;
+    check.verdict = EPeVerdict::Library;
+    check.machine = machine;
+    check.platform = kPlatformX64;
+    return check;
 }

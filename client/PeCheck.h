@@ -1,6 +1,7 @@
 #pragma once
 /// Tells from a file's first bytes whether a scan server can load it at all, and
-/// which one: an x64 DLL goes to the 64-bit server, an x86 DLL to the 32-bit one.
+/// which one: on Windows an x64 DLL goes to the 64-bit server, an x86 DLL to the
+/// 32-bit one; on Linux a 64-bit x86-64 shared object goes to the x64 server.
 /// Anything else is answered without a server.
 
 #include <cstddef>
@@ -9,14 +10,14 @@
 
 enum class EPeVerdict {
     Library,      ///< an x64 or x86 DLL: worth a request to the server of its platform
-    NotPeImage,   ///< no MZ or PE header (a text file named .dll, a truncated file)
-    OtherMachine, ///< a DLL for a processor no server loads (ARM64, ...)
-    NotLibrary,   ///< an executable, not a library
+    NotPeImage,   ///< no MZ or PE header, or no ELF header on Linux (a text file, a truncated file)
+    OtherMachine, ///< a library for a processor no server loads (ARM64, a 32-bit ELF, ...)
+    NotLibrary,   ///< an executable (or an ELF object file), not a library
 };
 
 struct SPeCheck {
     EPeVerdict verdict = EPeVerdict::NotPeImage;
-    uint16_t machine = 0;           ///< the header's machine field, when there is one
+    uint16_t machine = 0;           ///< the header's machine field (PE or ELF numbering), when there is one
     const char* platform = nullptr; ///< for a Library: the server platform that loads it (wire names)
     std::string reason;             ///< empty for a Library, else why the file is refused
 };
@@ -35,3 +36,13 @@ SPeCheck CheckPeHeader(const uint8_t* bytes, std::size_t size);
 
 /// A name for a machine field: "x86", "x64", "ARM64", ..., else its hex value.
 std::string MachineName(uint16_t machine);
+
+/// How many bytes from the start of the file CheckElfHeader reads: the ELF
+/// identification, the file type and the machine.
+constexpr std::size_t kElfBytesNeeded = 20;
+
+/// Checks a file's first bytes (kElfBytesNeeded, or the whole file when it is
+/// shorter) as the Linux server sees them: a 64-bit x86-64 shared object is a
+/// Library of the x64 server; a 32-bit ELF or one for another processor is
+/// OtherMachine, an ELF program or object file NotLibrary, anything else NotPeImage.
+SPeCheck CheckElfHeader(const uint8_t* bytes, std::size_t size);

@@ -31,7 +31,7 @@ constexpr uint32_t kDefaultSilenceTimeoutMs = 30000;
 struct SScanClientOptions {
     std::string serverPath;  ///< the server executable
     std::string platform = kPlatformX64; ///< the platform of the libraries that server loads
-    std::string dumpRoot;    ///< each server dumps into a new <dumpRoot>\<host pid>-<n>; empty: no dumps
+    std::string dumpRoot;    ///< each server dumps into a new folder <host pid>-<n> below it; empty: no dumps
     uint64_t ownerWindow = 0;
     uint32_t silenceTimeoutMs = kDefaultSilenceTimeoutMs;
     uint32_t windowCheckAfterMs = 2000; ///< a request's age before its server's windows are looked at
@@ -39,21 +39,21 @@ struct SScanClientOptions {
 };
 
 /// The rest of the world as the scan client sees it: the library file, the
-/// dump folders, the server's windows and the clock. The Windows one is the
-/// real system; tests record and script one.
+/// dump folders, the server's windows and the clock. The system's own one is
+/// real; tests record and script one.
 class IScanClientSystem {
 public:
     virtual ~IScanClientSystem() = default;
-    /// Reads the file's PE header. False, with error set, when it cannot be read.
+    /// Reads the file's header (PE or ELF). False, with error set, when it cannot be read.
     virtual bool CheckLibraryFile(const std::string& path, SPeCheck& check, std::string& error) = 0;
     /// Creates a new, empty dump folder below root (never one left by an earlier
     /// run). False, with error set, when it cannot.
     virtual bool CreateDumpFolder(const std::string& root, std::string& folder, std::string& error) = 0;
-    /// The newest server dump in the folder; empty when there is none.
+    /// The newest server dump (a Linux server's crash report) in the folder; empty when there is none.
     virtual std::string NewestDump(const std::string& folder) = 0;
     /// Removes the folder when it is empty (one holding a dump stays).
     virtual void RemoveEmptyFolder(const std::string& folder) = 0;
-    /// The titles of the process's visible windows, splash excluded.
+    /// The titles of the process's visible windows, splash excluded (none on Linux).
     virtual std::vector<std::string> WindowTitles(uint32_t processId) = 0;
     /// Milliseconds on a steady clock.
     virtual uint64_t NowMs() = 0;
@@ -61,7 +61,7 @@ public:
 
 class CScanClient : public CScanSession {
 public:
-    /// A client of real server processes on the real system (Windows only).
+    /// A client of real server processes on the real system.
     explicit CScanClient(SScanClientOptions options);
     /// A client of the given server process and system.
     CScanClient(SScanClientOptions options, std::unique_ptr<IServerProcess> server,

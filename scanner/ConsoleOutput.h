@@ -3,6 +3,7 @@
 /// written as UTF-8 whether it is a terminal, a file or a pipe.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 class CConsoleOutput {
@@ -10,7 +11,7 @@ public:
     /// toError: standard error, else standard output.
     explicit CConsoleOutput(bool toError);
 
-    /// A terminal (console window) rather than a file or a pipe.
+    /// A terminal (a console window, a tty) rather than a file or a pipe.
     bool IsTerminal() const { return m_terminal; }
     /// The terminal's width in columns (80 when it cannot be told).
     std::size_t Columns() const;
@@ -18,6 +19,6 @@ public:
     void Write(const std::string& text) const;
 
 private:
-    void* m_handle = nullptr;
+    std::intptr_t m_stream = 0; ///< a HANDLE on Windows, a descriptor on Linux
     bool m_terminal = false;
 };

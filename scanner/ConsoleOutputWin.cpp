@@ -6,7 +6,7 @@
 CConsoleOutput::CConsoleOutput(bool toError)
 {
     HANDLE handle = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    m_handle = handle;
+    m_stream = reinterpret_cast<std::intptr_t>(handle);
     DWORD mode = 0;
     m_terminal = handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
@@ -14,7 +14,7 @@ CConsoleOutput::CConsoleOutput(bool toError)
 std::size_t CConsoleOutput::Columns() const
 {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
-    if (!m_terminal || !GetConsoleScreenBufferInfo(static_cast<HANDLE>(m_handle), &info))
+    if (!m_terminal || !GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(m_stream), &info))
         return 80;
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;
     return columns > 10 ? static_cast<std::size_t>(columns) : 80;
@@ -22,13 +22,14 @@ std::size_t CConsoleOutput::Columns() const
 
 void CConsoleOutput::Write(const std::string& text) const
 {
-    if (text.empty() || m_handle == nullptr || m_handle == INVALID_HANDLE_VALUE)
+    const HANDLE handle = reinterpret_cast<HANDLE>(m_stream);
+    if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
     if (m_terminal) {
         const std::wstring wide = WideFromUtf8(text);
-        WriteConsoleW(static_cast<HANDLE>(m_handle), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
-        WriteFile(static_cast<HANDLE>(m_handle), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -91,24 +92,65 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
         EXPECT_NE(std::string::npos, check.reason.find(library ? "" : c.reasonPart)) << label << ": " << check.reason;
         EXPECT_EQ(c.needed, PeBytesNeeded(c.bytes.data(), std::min(c.bytes.size(), kDosHeaderSize))) << label;
     }
+    // The ELF header as the Linux server sees it: class, byte order, type and machine.
+    const auto elf = [](uint8_t elfClass, uint16_t type, uint16_t machine, bool bigEndian) {
+        CBytes bytes = {0x7F, 'E', 'L', 'F', elfClass, static_cast<uint8_t>(bigEndian ? 2 : 1)};
+        bytes.resize(kElfBytesNeeded);
+        Put16(bytes, 16, bigEndian ? static_cast<uint16_t>(type << 8) : type);
+        Put16(bytes, 18, bigEndian ? static_cast<uint16_t>((machine << 8) | (machine >> 8)) : machine);
+        return bytes;
+    };
+    CBytes shortElf = elf(2, 3, 62, false);
+    shortElf.pop_back();
+    const SCase elfCases[] = {
+        {elf(2, 3, 62, false), EPeVerdict::Library, "x64", 0},
+        {elf(1, 3, 3, false), EPeVerdict::OtherMachine, "is a 32-bit ELF (x86); it loads 64-bit x64", 0},
+        {elf(2, 3, 183, false), EPeVerdict::OtherMachine, "a 64-bit ELF (ARM64)", 0},
+        {elf(2, 3, 21, true), EPeVerdict::OtherMachine, "a 64-bit ELF (machine 21)", 0},
+        {elf(2, 2, 62, false), EPeVerdict::NotLibrary, "a 64-bit ELF (x64) program or object file", 0},
+        {shortElf, EPeVerdict::NotPeImage, "too short for an ELF image", 0},
+        {Image(0x80, 0x8664, kDll), EPeVerdict::NotPeImage, "no ELF header", 0},
+    };
+    for (const SCase& c : elfCases) {
+        const SPeCheck check = CheckElfHeader(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(c.verdict, check.verdict) << c.reasonPart;
+        EXPECT_EQ(c.verdict == EPeVerdict::Library ? "x64" : "", std::string(check.platform ? check.platform : ""));
+        EXPECT_NE(std::string::npos, check.reason.find(c.verdict == EPeVerdict::Library ? "" : c.reasonPart))
+            << check.reason;
+    }
 }
 
-/// A tree below C:\V: path -> identity (0: cannot be opened); folders end in "\\".
+/// A path written the Windows way ("C:\\V\\A.dll") spelt in the style ("/V/A.so").
+std::string Spelt(std::string text, const SPathStyle& style)
+{
+    if (style.separator == '\\')
+        return text;
+    for (const auto& swap : {std::make_pair("C:\\", "/"), std::make_pair(".dll", ".so"), std::make_pair(".DLL", ".SO")})
+        for (std::size_t at = text.find(swap.first); at != std::string::npos; at = text.find(swap.first, at))
+            text.replace(at, std::strlen(swap.first), swap.second);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+/// A tree below C:\V (or /V): path -> identity (0: cannot be opened); folders end in a separator.
 class CFakeTree : public IFileTree {
 public:
-    std::map<std::string, uint64_t> entries = {
-        {"C:\\V\\", 100},       {"C:\\V\\b.DLL", 1},   {"C:\\V\\A.dll", 2},      {"C:\\V\\Again.dll", 2},
-        {"C:\\V\\a.txt", 3},    {"C:\\V\\.dll", 5},    {"C:\\V\\Bad.dll", 0},    {"C:\\V\\Bad.txt", 0},
-        {"C:\\V\\Sub\\", 101},  {"C:\\V\\Link\\", 101}, {"C:\\V\\Sub\\c.dll", 4}, {"C:\\V\\Sub\\C.DLL", 6},
-    };
+    explicit CFakeTree(const SPathStyle& style) : m_style(style)
+    {
+        for (const auto& entry : std::map<std::string, uint64_t>{
+                 {"C:\\V\\", 100},       {"C:\\V\\b.DLL", 1},   {"C:\\V\\A.dll", 2},      {"C:\\V\\Again.dll", 2},
+                 {"C:\\V\\a.txt", 3},    {"C:\\V\\.dll", 5},    {"C:\\V\\Bad.dll", 0},    {"C:\\V\\Bad.txt", 0},
+                 {"C:\\V\\Sub\\", 101},  {"C:\\V\\Link\\", 101}, {"C:\\V\\Sub\\c.dll", 4}, {"C:\\V\\Sub\\C.DLL", 6}})
+            m_entries[Spelt(entry.first, style)] = entry.second;
+    }
     std::string FullPath(const std::string& path) override { return path; }
     bool Inspect(const std::string& linked, SPathInfo& info, std::string& error) override
     {
-        const std::string path = linked.compare(0, 10, "C:\\V\\Link\\") == 0 ? "C:\\V\\Sub\\" + linked.substr(10) : linked;
-        const bool isFolder = entries.count(path + "\\") != 0;
-        const auto found = entries.find(isFolder ? path + "\\" : path);
-        error = found == entries.end() ? "not found" : "denied";
-        if (found == entries.end() || found->second == 0)
+        const std::string path = linked.compare(0, m_link.size(), m_link) == 0 ? m_sub + linked.substr(m_link.size()) : linked;
+        const bool isFolder = m_entries.count(path + m_style.separator) != 0;
+        const auto found = m_entries.find(isFolder ? path + m_style.separator : path);
+        error = found == m_entries.end() ? "not found" : "denied";
+        if (found == m_entries.end() || found->second == 0)
             return false;
         info.isFolder = isFolder;
         info.identity = {1, found->second};
@@ -117,13 +159,13 @@ public:
     }
     std::vector<std::string> ListFolder(const std::string& folder) override
     {
-        const std::string target = folder == "C:\\V\\Link" ? "C:\\V\\Sub\\" : folder + "\\"; // a link to Sub
+        const std::string target = folder + m_style.separator == m_link ? m_sub : folder + m_style.separator;
         std::vector<std::string> names;
-        for (const auto& entry : entries) {
+        for (const auto& entry : m_entries) {
             const std::string rest = entry.first.substr(std::min(target.size(), entry.first.size()));
             if (entry.first.compare(0, target.size(), target) == 0 && !rest.empty() &&
-                rest.find('\\') >= rest.size() - 1)
-                names.push_back(rest.back() == '\\' ? rest.substr(0, rest.size() - 1) : rest);
+                rest.find(m_style.separator) >= rest.size() - 1)
+                names.push_back(rest.back() == m_style.separator ? rest.substr(0, rest.size() - 1) : rest);
         }
         std::reverse(names.begin(), names.end());
         return names;
@@ -136,6 +178,12 @@ public:
             std::transform(text->begin(), text->end(), text->begin(), [](unsigned char c) { return std::tolower(c); });
         return lowerA.compare(lowerB);
     }
+
+private:
+    const SPathStyle& m_style;
+    std::map<std::string, uint64_t> m_entries;
+    const std::string m_link = Spelt("C:\\V\\Link\\", m_style); ///< a link to Sub
+    const std::string m_sub = Spelt("C:\\V\\Sub\\", m_style);
 };
 
 TEST(LibraryFiles, WalkTakesLibrariesInOrderEachOnce)
@@ -152,16 +200,22 @@ TEST(LibraryFiles, WalkTakesLibrariesInOrderEachOnce)
         {{"C:\\V\\a.txt", "C:\\V\\Sub\\\\", "C:\\V\\Gone.dll", "C:\\V\\Sub\\c.dll"},
          "a.txt Sub\\C.DLL Sub\\c.dll ! Gone.dll:not found"},
     };
-    for (const SCase& c : cases) {
-        CFakeTree tree;
-        const SFoundLibraries found = FindLibraryFiles(tree, c.paths);
-        std::string text;
-        for (const SLibraryFile& file : found.files)
-            text += file.path.substr(5) + " ";
-        text += "!";
-        for (const SPathProblem& problem : found.problems)
-            text += " " + problem.path.substr(5) + ":" + problem.error;
-        EXPECT_EQ(c.found, text) << c.paths[0];
+    for (const SPathStyle& style : {kWindowsPaths, kPosixPaths}) {
+        const std::size_t top = Spelt("C:\\V\\", style).size();
+        for (const SCase& c : cases) {
+            CFakeTree tree(style);
+            std::vector<std::string> paths;
+            for (const std::string& path : c.paths)
+                paths.push_back(Spelt(path, style));
+            const SFoundLibraries found = FindLibraryFiles(tree, style, paths);
+            std::string text;
+            for (const SLibraryFile& file : found.files)
+                text += file.path.substr(top) + " ";
+            text += "!";
+            for (const SPathProblem& problem : found.problems)
+                text += " " + problem.path.substr(top) + ":" + problem.error;
+            EXPECT_EQ(Spelt(c.found, style), text) << paths[0];
+        }
     }
 }
 
