@@ -205,7 +205,7 @@ int wmain(int argc, wchar_t** argv)
     std::vector<std::string> arguments;
     for (int index = 1; index < argc; ++index)
         arguments.push_back(Utf8FromWide(argv[index]));
-    const SParsedArguments parsed = ParseScannerArguments(arguments);
+    const SParsedArguments parsed = ParseScannerArguments(arguments, kWindowsScanner);
     if (!parsed.run) {
         CConsoleOutput(parsed.exitCode != kExitClean).Write(parsed.output);
         return parsed.exitCode;

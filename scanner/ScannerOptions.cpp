@@ -19,16 +19,22 @@ const char* const kExitCodes =
     "  130  interrupted (Ctrl+C): the scan servers were stopped, what ended is saved,\n"
     "       the rest is scanned by the next run\n";
 
-void AddDatabaseOption(CLI::App& command, SScannerOptions& options)
+void AddDatabaseOption(CLI::App& command, SScannerOptions& options, const SScannerSystem& system)
 {
-    command.add_option("--db", options.database,
-                       "The database file (default: %LOCALAPPDATA%\\Tessivane\\PluginScanner\\plugins.json)");
+    command.add_option("--db", options.database, std::string("The database file (default: ") + system.defaultDatabase + ")");
     command.add_flag("--json", options.json, "Print the results as JSON instead of the table");
 }
 
 } // namespace
 
-SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments)
+const SScannerSystem kWindowsScanner = {"*.dll", "%LOCALAPPDATA%\\Tessivane\\PluginScanner\\plugins.json",
+                                        kServerProgramX64, kServerProgramX86, nullptr};
+const SScannerSystem kLinuxScanner = {"*.so", "$XDG_DATA_HOME/tessivane/plugins.json, ~/.local/share/...",
+                                      kServerProgramLinux, nullptr,
+                                      "each folder of $VST_PATH, else ~/.vst, ~/.lxvst, /usr/local/lib/vst, "
+                                      "/usr/local/lib/lxvst, /usr/lib/vst, /usr/lib/lxvst"};
+
+SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments, const SScannerSystem& system)
 {
     SParsedArguments parsed;
     SScannerOptions& options = parsed.options;
@@ -39,9 +45,16 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
     app.allow_windows_style_options(false);
     app.footer(kExitCodes);
 
-    CLI::App* scan = app.add_subcommand("scan", "Scan files and folder trees (*.dll) into the database");
-    scan->add_option("paths", options.paths, "Plug-in files and folders")->required();
-    AddDatabaseOption(*scan, options);
+    CLI::App* scan = app.add_subcommand("scan", std::string("Scan files and folder trees (") + system.libraryPattern +
+                                                    ") into the database");
+    CLI::Option* paths = scan->add_option(
+        "paths", options.paths,
+        std::string("Plug-in files and folders") +
+            (system.defaultFolders != nullptr ? std::string(" (default: ") + system.defaultFolders + ", those that exist)"
+                                              : std::string()));
+    if (system.defaultFolders == nullptr)
+        paths->required();
+    AddDatabaseOption(*scan, options, system);
     scan->add_option("-j,--jobs", options.jobs, "Servers scanning at once (default: one per processor core)")
         ->check(CLI::Range(1u, 64u));
     scan->add_option("-t,--timeout", options.timeoutSeconds,
@@ -50,13 +63,15 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
     scan->add_flag("--retry", options.retry, "Scan unchanged files that crashed or timed out before again");
     scan->add_flag("--rescan", options.rescan, "Scan every file again, changed or not");
     scan->add_option("--server", options.server,
-                     std::string("The scan server for x64 libraries (default: ") + kServerProgramX64 + " next to this program)");
-    scan->add_option("--server-x86", options.serverX86,
-                     std::string("The scan server for x86 libraries (default: ") + kServerProgramX86 + " next to this program)");
+                     std::string("The scan server for x64 libraries (default: ") + system.serverProgram + " next to this program)");
+    if (system.serverX86Program != nullptr)
+        scan->add_option("--server-x86", options.serverX86,
+                         std::string("The scan server for x86 libraries (default: ") + system.serverX86Program +
+                             " next to this program)");
     scan->footer(kExitCodes);
 
     CLI::App* list = app.add_subcommand("list", "Print the database");
-    AddDatabaseOption(*list, options);
+    AddDatabaseOption(*list, options, system);
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
@@ -72,4 +87,34 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
     options.command = list->parsed() ? EScannerCommand::List : EScannerCommand::Scan;
     parsed.run = true;
     return parsed;
+}
+
+std::vector<std::string> LinuxPluginFolders(const char* vstPath, const char* home,
+                                            const std::function<bool(const std::string& folder)>& exists)
+{
+    std::vector<std::string> candidates;
+    if (vstPath != nullptr && *vstPath != '\0') {
+        std::istringstream parts(vstPath);
+        for (std::string part; std::getline(parts, part, ':');)
+            if (!part.empty())
+                candidates.push_back(part);
+    } else {
+        if (home != nullptr)
+            candidates = {std::string(home) + "/.vst", std::string(home) + "/.lxvst"};
+        for (const char* folder : {"/usr/local/lib/vst", "/usr/local/lib/lxvst", "/usr/lib/vst", "/usr/lib/lxvst"})
+            candidates.push_back(folder);
+    }
+    std::vector<std::string> folders;
+    for (const std::string& folder : candidates)
+        if (exists(folder))
+            folders.push_back(folder);
+    return folders;
+}
+
+std::string LinuxDatabasePath(const char* xdgDataHome, const char* home)
+{
+    const std::string data = xdgDataHome != nullptr && xdgDataHome[0] == '/'
+                                 ? std::string(xdgDataHome)
+                                 : std::string(home != nullptr ? home : "") + "/.local/share";
+    return data + "/tessivane/plugins.json";
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,37 @@ TEST(ScannerOptions, ArgumentsGiveOptionsOrAnExitCode)
         {{"list", "X.dll"}, "exit 2"},
     };
     for (const SCase& c : cases)
-        EXPECT_EQ(c.summary, Summary(ParseScannerArguments(c.arguments))) << (c.arguments.empty() ? "" : c.arguments[0]);
+        EXPECT_EQ(c.summary, Summary(ParseScannerArguments(c.arguments, kWindowsScanner)))
+            << (c.arguments.empty() ? "" : c.arguments[0]);
+    // Linux: paths may be left out, and there is no x86 server.
+    const SCase linuxCases[] = {
+        {{"scan"}, "scan db= jobs=0 timeout=30.000000 server="},
+        {{"scan", "/vst", "--server-x86", "/x86"}, "exit 2"},
+    };
+    for (const SCase& c : linuxCases)
+        EXPECT_EQ(c.summary, Summary(ParseScannerArguments(c.arguments, kLinuxScanner))) << c.arguments.back();
+}
+
+TEST(ScannerOptions, LinuxDefaultFoldersAndDatabase)
+{
+    struct SCase {
+        const char* vstPath;
+        const char* xdgDataHome;
+        const char* found; ///< the existing folders, then "|" and the database
+    };
+    const SCase cases[] = {
+        {nullptr, nullptr, "/h/.lxvst /usr/lib/vst | /h/.local/share/tessivane/plugins.json"},
+        {"", "relative", "/h/.lxvst /usr/lib/vst | /h/.local/share/tessivane/plugins.json"},
+        {"/a::/usr/lib/vst:/h/.vst:/b/", "/x", "/a /usr/lib/vst /b/ | /x/tessivane/plugins.json"},
+    };
+    const std::set<std::string> existing = {"/h/.lxvst", "/usr/lib/vst", "/a", "/b/"};
+    for (const SCase& c : cases) {
+        std::string found;
+        for (const std::string& folder :
+             LinuxPluginFolders(c.vstPath, "/h", [&](const std::string& folder) { return existing.count(folder) != 0; }))
+            found += folder + " ";
+        EXPECT_EQ(c.found, found + "| " + LinuxDatabasePath(c.xdgDataHome, "/h")) << (c.vstPath ? c.vstPath : "unset");
+    }
 }
 
 } // namespace
