@@ -2,6 +2,21 @@
 
 #include "wire/Protocol.h"
 
+#include <algorithm>
+
+namespace {
+
+/// The platform of the server that loads the file; empty when none does.
+std::string PlatformOf(const CPlatformRouter::FCheckLibrary& checkLibrary, const std::string& path)
+{
+    SPeCheck check;
+    std::string error;
+    const bool library = checkLibrary(path, check, error) && check.verdict == EPeVerdict::Library;
+    return library ? check.platform : "";
+}
+
+} // namespace
+
 CPlatformRouter::CPlatformRouter(FCheckLibrary checkLibrary, FMakeSession makeSession)
     : m_checkLibrary(std::move(checkLibrary)), m_makeSession(std::move(makeSession))
 {
@@ -9,29 +24,42 @@ CPlatformRouter::CPlatformRouter(FCheckLibrary checkLibrary, FMakeSession makeSe
 
 SScanOutcome CPlatformRouter::Scan(const std::string& request, const SScanObserver& observer)
 {
-    SPeCheck check;
-    std::string error;
-    const bool library = m_checkLibrary(request.substr(0, request.find(kShellIdMarker)), check, error) &&
-                         check.verdict == EPeVerdict::Library;
-    return SessionFor(library ? check.platform : kPlatformX64).Scan(request, observer);
+    std::string platform = PlatformOf(m_checkLibrary, request.substr(0, request.find(kShellIdMarker)));
+    if (platform.empty())
+        platform = m_session ? m_platform : kPlatformX64;
+    if (!m_session || platform != m_platform) {
+        std::unique_ptr<CScanSession> ended;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ended = std::move(m_session);
+        }
+        ended.reset();
+        std::unique_ptr<CScanSession> made = m_makeSession(platform);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_interrupted)
+            made->Interrupt();
+        m_session = std::move(made);
+        m_platform = platform;
+    }
+    return m_session->Scan(request, observer);
 }
 
 void CPlatformRouter::Interrupt()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_interrupted = true;
-    for (auto& session : m_sessions)
-        session.second->Interrupt();
+    if (m_session)
+        m_session->Interrupt();
 }
 
-CScanSession& CPlatformRouter::SessionFor(const std::string& platform)
+void OrderByPlatform(std::vector<SLibraryFile>& files, const CPlatformRouter::FCheckLibrary& checkLibrary)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::unique_ptr<CScanSession>& session = m_sessions[platform];
-    if (!session) {
-        session = m_makeSession(platform);
-        if (m_interrupted)
-            session->Interrupt();
-    }
-    return *session;
+    std::vector<std::pair<bool, SLibraryFile>> ranked;
+    for (SLibraryFile& file : files)
+        ranked.emplace_back(PlatformOf(checkLibrary, file.path) == kPlatformX86, std::move(file));
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& left, const auto& right) { return left.first < right.first; });
+    files.clear();
+    for (auto& item : ranked)
+        files.push_back(std::move(item.second));
 }

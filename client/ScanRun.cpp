@@ -12,6 +12,12 @@ namespace {
 
 constexpr auto kTickInterval = std::chrono::milliseconds(250);
 
+/// Whether the outcome says that a server the run cannot do without is missing.
+bool StopsTheRun(const SScanOutcome& outcome, const std::set<std::string>& optionalPlatforms)
+{
+    return outcome.kind == EOutcome::NoServer && optionalPlatforms.count(outcome.platform) == 0;
+}
+
 struct SJob {
     SLibraryFile file;
     SLibraryPlan plan;
@@ -79,8 +85,9 @@ std::vector<uint32_t> SubPluginIds(const SScanOutcome& outcome)
 class CWorkers {
 public:
     CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events,
-             const std::atomic<bool>* interrupt)
-        : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events), m_interrupt(interrupt)
+             const SRunOptions& options)
+        : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events), m_interrupt(options.interrupt),
+          m_optionalPlatforms(options.optionalPlatforms)
     {
     }
 
@@ -194,7 +201,7 @@ private:
     {
         if (attempt.interrupted)
             return false;
-        const bool noServer = attempt.entry.outcome.kind == EOutcome::NoServer;
+        const bool noServer = StopsTheRun(attempt.entry.outcome, m_optionalPlatforms);
         if (noServer)
             m_stop = true;
         SEvent event;
@@ -212,6 +219,7 @@ private:
     std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_stop{false};
     const std::atomic<bool>* m_interrupt;
+    const std::set<std::string>& m_optionalPlatforms;
     std::mutex m_sessionsMutex;
     std::vector<CScanSession*> m_open;
 };
@@ -259,7 +267,7 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
     const unsigned workerCount =
         static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.size()));
     CEventQueue events;
-    CWorkers workers(std::move(jobs), m_sessions, events, m_options.interrupt);
+    CWorkers workers(std::move(jobs), m_sessions, events, m_options);
     std::vector<std::thread> threads;
     for (unsigned worker = 0; worker < workerCount; ++worker)
         threads.emplace_back([&workers, worker] { workers.Work(worker); });
@@ -284,7 +292,7 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
             break;
         case SEvent::EKind::Finished: {
             SDatabaseEntry& entry = event.entry;
-            if (entry.outcome.kind == EOutcome::NoServer) {
+            if (StopsTheRun(entry.outcome, m_options.optionalPlatforms)) {
                 result.serverFailed = true;
                 result.serverError = entry.outcome.error;
                 break;

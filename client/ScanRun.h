@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct SRunOptions {
     SPlanOptions plan;
     /// Set from any thread (a Ctrl+C) to interrupt the run; null: never.
     const std::atomic<bool>* interrupt = nullptr;
+    /// Platforms whose server may be missing: a request whose server of such a
+    /// platform cannot start ends "no server" and the run goes on. Without a
+    /// server of any other platform the run stops.
+    std::set<std::string> optionalPlatforms;
 };
 
 /// What happened during a run. Called on the thread that called Run.
@@ -53,7 +58,7 @@ struct SRunResult {
     std::size_t finished = 0;         ///< requests that ended this run
     std::size_t skipped = 0;          ///< entries left as they were (unchanged)
     std::size_t skippedLibraries = 0; ///< libraries not scanned at all
-    bool serverFailed = false;        ///< a server could not be started: the run stopped early
+    bool serverFailed = false;        ///< a server of a platform not optional could not be started: the run stopped early
     bool interrupted = false;         ///< the interrupt was set: the run stopped early
     std::string serverError;
 };

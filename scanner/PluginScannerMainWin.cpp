@@ -109,13 +109,15 @@ private:
     {
         const std::string server =
             m_options.server.empty() ? ProgramFolder() + kServerProgramX64 : FullPath(m_options.server);
-        // The x86 server is started only for x86 libraries; without it they end "no server".
+        // The x86 server is started only for x86 libraries; without it they end
+        // "no server" and the run goes on.
         const std::string serverX86 =
             m_options.serverX86.empty() ? ProgramFolder() + kServerProgramX86 : FullPath(m_options.serverX86);
         if (GetFileAttributesW(WideFromUtf8(server).c_str()) == INVALID_FILE_ATTRIBUTES)
             return Trouble("cannot find the scan server " + server);
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        const SFoundLibraries found = FindLibraryFiles(m_options.paths);
+        SFoundLibraries found = FindLibraryFiles(m_options.paths);
+        OrderByPlatform(found.files, CheckLibraryFile);
         const CClock::time_point start = CClock::now();
         m_database.RemoveGone(IsFileGone);
 
@@ -135,6 +137,7 @@ private:
         run.plan.retryProblems = m_options.retry;
         run.plan.rescanAll = m_options.rescan;
         run.interrupt = &g_interrupted;
+        run.optionalPlatforms = {kPlatformX86};
         CScanRun scan(
             m_database, run,
             [&](unsigned) {

@@ -227,12 +227,14 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
     }
 }
 
-/// Each request goes to the session of its library's platform, made when first needed.
-TEST(PlatformRouter, SendsEachLibraryToTheSessionOfItsPlatform)
+/// Each library goes to a session of its platform; a worker's one session ends
+/// before a session of the other platform is made.
+TEST(PlatformRouter, SendsEachLibraryToASessionOfItsPlatform)
 {
     class CNamedSession : public CScanSession {
     public:
         CNamedSession(std::string name, std::string& log) : m_name(std::move(name)), m_log(log) {}
+        ~CNamedSession() override { m_log += " end:" + m_name; }
         SScanOutcome Scan(const std::string& request, const SScanObserver&) override
         {
             m_log += " " + m_name + ":" + request;
@@ -245,16 +247,27 @@ TEST(PlatformRouter, SendsEachLibraryToTheSessionOfItsPlatform)
         std::string& m_log;
     };
     std::string log;
-    CPlatformRouter router(FakeLibraryCheck, [&log](const std::string& platform) {
-        log += " make:" + platform;
-        return std::make_unique<CNamedSession>(platform, log);
-    });
-    for (const char* request : {"Arm.dll", "X86.dll>0000ABCD", "Gain.dll", "Locked.dll", "X86.dll"})
-        router.Scan(request, SScanObserver());
-    router.Interrupt();
-    EXPECT_EQ(" make:x64 x64:Arm.dll make:x86 x86:X86.dll>0000ABCD x64:Gain.dll x64:Locked.dll x86:X86.dll"
-              " x64:interrupted x86:interrupted",
+    {
+        CPlatformRouter router(FakeLibraryCheck, [&log](const std::string& platform) {
+            log += " make:" + platform;
+            return std::make_unique<CNamedSession>(platform, log);
+        });
+        for (const char* request : {"Arm.dll", "X86.dll>0000ABCD", "Locked.dll", "Gain.dll", "X86.dll"})
+            router.Scan(request, SScanObserver());
+        router.Interrupt();
+    }
+    EXPECT_EQ(" make:x64 x64:Arm.dll end:x64 make:x86 x86:X86.dll>0000ABCD x86:Locked.dll end:x86 make:x64"
+              " x64:Gain.dll end:x64 make:x86 x86:X86.dll x86:interrupted end:x86",
               log);
+
+    std::vector<SLibraryFile> files;
+    for (const char* path : {"X86.dll", "Arm.dll", "Gain.dll", "Locked.dll"})
+        files.push_back(SLibraryFile{path, SFileStamp()});
+    OrderByPlatform(files, FakeLibraryCheck);
+    std::string order;
+    for (const SLibraryFile& file : files)
+        order += file.path + " ";
+    EXPECT_EQ("Arm.dll Gain.dll Locked.dll X86.dll ", order);
 }
 
 } // namespace

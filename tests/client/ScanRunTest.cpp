@@ -5,6 +5,7 @@
 #include "client/ScanRun.h"
 
 #include "client/ClientTestSupport.h"
+#include "wire/Protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <string>
 #include <vector>
@@ -86,11 +88,9 @@ public:
 };
 
 SRunResult RunScan(CScanDatabase& database, SScript& script, const std::vector<SLibraryFile>& files, unsigned jobs,
-                   CRecordingObserver& observer, SPlanOptions plan = SPlanOptions())
+                   CRecordingObserver& observer, SRunOptions options = SRunOptions())
 {
-    SRunOptions options;
     options.jobs = jobs;
-    options.plan = plan;
     options.interrupt = &script.interrupt;
     CScanRun run(
         database, options,
@@ -181,8 +181,9 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
         if (change == "timed out")
             script.outcomes["S.dll"] = {ProblemOutcome(EOutcome::TimedOut, "no answer")};
         script.asked.clear();
-        const SRunResult result =
-            RunScan(database, script, files, 2, observer, SPlanOptions{false, change == "retry"});
+        SRunOptions options;
+        options.plan.retryProblems = change == "retry";
+        const SRunResult result = RunScan(database, script, files, 2, observer, options);
         EXPECT_EQ(c.asked, script.asked) << change;
         EXPECT_EQ(c.asked.size() - (change == "retry" ? 1 : 0), result.finished) << change;
         EXPECT_EQ(c.entries, Requests(database.Entries())) << change;
@@ -191,18 +192,42 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
     EXPECT_EQ(files[1].stamp, database.FindLibrary("S.dll")->stamp);
 }
 
-TEST(ScanRun, ARunWithoutAServerStopsAndRecordsNothingForIt)
+TEST(ScanRun, AMissingServerStopsTheRunUnlessItsPlatformIsOptional)
 {
-    SScript script;
-    for (const char* path : {"A.dll", "B.dll", "C.dll"})
-        script.outcomes[path] = {ProblemOutcome(EOutcome::NoServer, "cannot start ScanServer-x64.exe, error 2")};
-    CScanDatabase database;
-    CRecordingObserver observer;
-    const SRunResult result = RunScan(database, script, Files({"A.dll", "B.dll", "C.dll"}), 1, observer);
-    EXPECT_TRUE(result.serverFailed);
-    EXPECT_EQ("cannot start ScanServer-x64.exe, error 2", result.serverError);
-    EXPECT_EQ(CStrings{"A.dll"}, script.asked);
-    EXPECT_EQ(0u, database.Size());
+    // B.dll needs the x86 server, which is missing; A.dll and C.dll are x64 libraries.
+    struct SCase {
+        const char* missing;
+        std::set<std::string> optional;
+        bool stops;
+        CStrings asked;
+        std::size_t entries;
+    };
+    const SCase cases[] = {
+        {kPlatformX64, {kPlatformX86}, true, {"A.dll"}, 0},
+        {kPlatformX86, {}, true, {"A.dll", "B.dll"}, 1},
+        {kPlatformX86, {kPlatformX86}, false, {"A.dll", "B.dll", "C.dll"}, 3},
+    };
+    for (const SCase& c : cases) {
+        SScript script;
+        SScanOutcome noServer = ProblemOutcome(EOutcome::NoServer, "cannot start ScanServer, error 2");
+        noServer.platform = c.missing;
+        const std::string x86Library = "B.dll";
+        for (const char* path : {"A.dll", "B.dll", "C.dll"})
+            script.outcomes[path] = {(path == x86Library) == (c.missing == std::string(kPlatformX86))
+                                         ? noServer
+                                         : ScannedOutcome(0x4100, path)};
+        CScanDatabase database;
+        CRecordingObserver observer;
+        SRunOptions options;
+        options.optionalPlatforms = c.optional;
+        const SRunResult result = RunScan(database, script, Files({"A.dll", "B.dll", "C.dll"}), 1, observer, options);
+        EXPECT_EQ(c.stops, result.serverFailed) << c.missing;
+        EXPECT_EQ(c.stops ? noServer.error : "", result.serverError) << c.missing;
+        EXPECT_EQ(c.asked, script.asked) << c.missing;
+        EXPECT_EQ(c.entries, database.Size()) << c.missing;
+        const SDatabaseEntry* x86 = database.FindLibrary(x86Library);
+        EXPECT_EQ(!c.stops, x86 != nullptr && x86->outcome.kind == EOutcome::NoServer) << c.missing;
+    }
 }
 
 TEST(ScanRun, AnInterruptedRunRecordsOnlyWhatEndedAndTheNextRunDoesTheRest)
