@@ -36,12 +36,18 @@ constexpr int kCrashExitCode = 9;
 /// Dump files are "<base>-<platform>-YYYY-MM-DD-HH-MM-SS<extension>".
 TESSIVANE_WIRE_TEXT(kDumpBaseName, "ScanServer")
 TESSIVANE_WIRE_TEXT(kDumpExtension, ".mdmp")
+/// The Linux server writes a crash report, not a minidump:
+/// "<base>-<report system>-<platform>-YYYY-MM-DD-HH-MM-SS<report extension>".
+TESSIVANE_WIRE_TEXT(kCrashReportSystem, "linux")
+TESSIVANE_WIRE_TEXT(kCrashReportExtension, ".txt")
 /// The server platforms: each one's identity (in its banner, its dump names and
 /// the record's "platform") and its program file, which hosts find beside their own.
 TESSIVANE_WIRE_TEXT(kPlatformX64, "x64")
 TESSIVANE_WIRE_TEXT(kPlatformX86, "x86")
 TESSIVANE_WIRE_TEXT(kServerProgramX64, "ScanServer-x64.exe")
 TESSIVANE_WIRE_TEXT(kServerProgramX86, "ScanServer-x86.exe")
+/// The Linux server's program file (it serves the libraries of its own processor).
+TESSIVANE_WIRE_TEXT(kServerProgramLinux, "scan-server")
 
 /// Class and title of the splash window, by which a host can find it.
 TESSIVANE_WIRE_TEXT(kSplashWindowClass, "TessivaneScanServer")
