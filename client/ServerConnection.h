@@ -3,9 +3,17 @@
 /// requests, reads its tagged output lines, and watches it die or hang.
 ///
 /// Paths and request texts are UTF-8. One connection drives one process at a
-/// time; it is not shared between threads. Every server runs in a job object
-/// of the host's that ends it when the host ends, so a killed host leaves no
-/// server behind.
+/// time; it is not shared between threads.
+///
+/// Windows: every server runs in a job object of the host's that ends it when
+/// the host ends, so a killed host leaves no server behind.
+/// Linux: the server is started with posix_spawn and leads a process group of
+/// its own; a time-out, Kill and the connection's end kill that whole group (the
+/// programs a plug-in started too). Its standard error is the host's; its
+/// standard input and output are the pipes unless the command line names them
+/// (then /dev/null and the host's standard error). The host ignores SIGPIPE from
+/// its first Start on (unless it handles it itself), so that writing to a server
+/// that died fails instead of ending the host.
 
 #include "client/LineSplitter.h"
 
@@ -59,7 +67,8 @@ public:
     virtual bool SendRequest(const std::string& request) = 0;
     /// Closes the server's input: the server shuts down.
     virtual void CloseInput() = 0;
-    /// Waits for the process to end; false on time-out. exitCode gets its code.
+    /// Waits for the process to end; false on time-out. exitCode gets its code
+    /// (Linux: a process ended by a signal gets 128 plus the signal's number).
     virtual bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode) = 0;
     /// Ends the process at once.
     virtual void Kill() = 0;
@@ -97,8 +106,8 @@ public:
     bool IsRunning() const override;
     uint32_t GetProcessId() const override;
     /// The server process's handle (a Windows HANDLE), for the host's own
-    /// queries such as its memory counters; null before Start. The connection
-    /// keeps owning it: do not close it.
+    /// queries such as its memory counters; null before Start and on Linux. The
+    /// connection keeps owning it: do not close it.
     void* GetProcessHandle() const;
     std::string GetPendingOutput() const override;
 
@@ -106,4 +115,5 @@ private:
     struct SState;
     std::unique_ptr<SState> m_state;
     std::string m_error;
+    uint32_t m_silenceTimeoutMs = 0;
 };

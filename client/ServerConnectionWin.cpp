@@ -1,13 +1,11 @@
 #include "client/ServerConnection.h"
 
+#include "client/ServerOutput.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 #include "wire/Protocol.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -57,49 +55,14 @@ HANDLE HostJob()
     return job;
 }
 
-/// The server's output as lines, filled by a reader thread. Shared by the
-/// connection and its reader, so that a reader blocked on a pipe that another
-/// process keeps open can be left behind safely.
-struct SOutput {
-    HANDLE outputRead = nullptr;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::string> lines;
-    CLineSplitter splitter;
-    bool closed = false;
-
-    ~SOutput() { CloseIfOpen(outputRead); }
-
-    void Read()
-    {
-        char buffer[4096];
-        std::vector<std::string> arrived;
-        for (;;) {
-            DWORD count = 0;
-            const bool ok = ReadFile(outputRead, buffer, sizeof buffer, &count, nullptr) && count > 0;
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!ok) {
-                closed = true;
-                changed.notify_all();
-                return;
-            }
-            splitter.Feed(buffer, count, arrived);
-            for (std::string& line : arrived)
-                lines.push_back(std::move(line));
-            arrived.clear();
-            changed.notify_all();
-        }
-    }
-};
-
 } // namespace
 
 struct CServerConnection::SState {
     HANDLE process = nullptr;
     HANDLE inputWrite = nullptr;
     DWORD processId = 0;
-    uint32_t silenceTimeoutMs = 0;
-    std::shared_ptr<SOutput> output = std::make_shared<SOutput>();
+    HANDLE outputRead = nullptr; ///< owned by the reader once it runs
+    std::shared_ptr<CServerOutput> output = std::make_shared<CServerOutput>();
     std::thread reader;
 
     ~SState()
@@ -109,12 +72,9 @@ struct CServerConnection::SState {
             WaitForSingleObject(process, INFINITE);
         }
         CloseIfOpen(inputWrite);
+        CloseIfOpen(outputRead); // only when the reader never started
         if (reader.joinable()) {
-            std::unique_lock<std::mutex> lock(output->mutex);
-            const bool drained = output->changed.wait_for(lock, std::chrono::milliseconds(kReaderDrainMs),
-                                                          [this] { return output->closed; });
-            lock.unlock();
-            if (drained)
+            if (output->WaitUntilClosed(kReaderDrainMs))
                 reader.join();
             else
                 reader.detach();
@@ -132,21 +92,21 @@ bool CServerConnection::Start(const SServerOptions& options)
     m_state.reset();
     m_error.clear();
     auto state = std::make_unique<SState>();
-    state->silenceTimeoutMs = options.silenceTimeoutMs;
+    m_silenceTimeoutMs = options.silenceTimeoutMs;
 
     std::lock_guard<std::mutex> spawnLock(g_spawnLock);
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr;
     HANDLE childOutput = nullptr;
     if (!CreatePipe(&childInput, &state->inputWrite, &inheritable, 0) ||
-        !CreatePipe(&state->output->outputRead, &childOutput, &inheritable, 0)) {
+        !CreatePipe(&state->outputRead, &childOutput, &inheritable, 0)) {
         m_error = "cannot create pipes, error " + std::to_string(GetLastError());
         CloseIfOpen(childInput);
         CloseIfOpen(childOutput);
         return false;
     }
     SetHandleInformation(state->inputWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(state->output->outputRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(state->outputRead, HANDLE_FLAG_INHERIT, 0);
 
     std::wstring commandLine = L"\"" + WideFromUtf8(options.serverPath) + L"\"";
     if (options.passInputHandle || options.passOutputHandle) {
@@ -185,49 +145,23 @@ bool CServerConnection::Start(const SServerOptions& options)
     CloseHandle(created.hThread);
     state->process = created.hProcess;
     state->processId = created.dwProcessId;
-    std::shared_ptr<SOutput> output = state->output;
-    state->reader = std::thread([output] { output->Read(); });
+    std::shared_ptr<CServerOutput> output = state->output;
+    HANDLE outputRead = state->outputRead;
+    state->outputRead = nullptr;
+    state->reader = std::thread([output, outputRead] {
+        output->ReadAll([outputRead](char* buffer, int capacity) {
+            DWORD count = 0;
+            return ReadFile(outputRead, buffer, static_cast<DWORD>(capacity), &count, nullptr) ? static_cast<int>(count) : 0;
+        });
+        CloseHandle(outputRead);
+    });
     m_state = std::move(state);
     return true;
 }
 
 ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
 {
-    if (!m_state)
-        return ELineWait::Closed;
-    SOutput& output = *m_state->output;
-    std::unique_lock<std::mutex> lock(output.mutex);
-    const auto arrived = [&output] { return !output.lines.empty() || output.closed; };
-    if (!output.changed.wait_for(lock, std::chrono::milliseconds(waitMs), arrived))
-        return ELineWait::Nothing;
-    if (output.lines.empty())
-        return ELineWait::Closed;
-    line = std::move(output.lines.front());
-    output.lines.pop_front();
-    return ELineWait::Line;
-}
-
-EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine)
-{
-    if (!m_state)
-        return EWaitResult::Closed;
-    const uint32_t timeoutMs = m_state->silenceTimeoutMs;
-    for (;;) {
-        std::string line;
-        const ELineWait waited = WaitForLine(line, timeoutMs == 0 ? INFINITE : timeoutMs);
-        if (waited == ELineWait::Closed)
-            return EWaitResult::Closed;
-        if (waited == ELineWait::Nothing) {
-            Kill();
-            return EWaitResult::TimedOut;
-        }
-        if (line == kReadyLine)
-            return EWaitResult::Ready;
-        if (onLine)
-            onLine(line);
-        if (lines != nullptr)
-            lines->push_back(std::move(line));
-    }
+    return m_state ? m_state->output->WaitForLine(line, waitMs) : ELineWait::Closed;
 }
 
 bool CServerConnection::Write(const std::string& bytes)
@@ -274,8 +208,5 @@ void* CServerConnection::GetProcessHandle() const { return m_state ? m_state->pr
 
 std::string CServerConnection::GetPendingOutput() const
 {
-    if (!m_state)
-        return std::string();
-    std::lock_guard<std::mutex> lock(m_state->output->mutex);
-    return m_state->output->splitter.GetPending();
+    return m_state ? m_state->output->GetPending() : std::string();
 }

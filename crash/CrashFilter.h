@@ -1,11 +1,14 @@
 #pragma once
-/// Crash handling: an unhandled exception anywhere in the process (usually in a
-/// plug-in) leaves a minidump in the dump folder and ends the process with
-/// exit code 9.
+/// Crash handling: a crash anywhere in the process (usually in a plug-in) leaves a
+/// crash file in the dump folder and ends the process with exit code 9. On
+/// Windows an unhandled exception writes a minidump; on Linux a crash signal
+/// (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT) writes a crash report.
 
-/// Prepares the lock that serialises dump writing. Call first thing at start-up.
+/// Prepares what the handler needs before anything can crash (the lock that
+/// serialises dump writing; on Linux the alternate signal stack). Call first
+/// thing at start-up.
 void InitializeCrashHandling();
 
-/// Makes the server's filter the process's unhandled-exception filter again,
+/// Makes the server's filter (or signal handlers) the process's again,
 /// replacing whatever a plug-in may have installed meanwhile.
 void InstallCrashFilter();

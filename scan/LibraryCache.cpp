@@ -14,11 +14,7 @@ void* AcquireLibrary(IScanPlatform& platform, const CString& path, CPluginInfo& 
     }
     ReleaseLibraryCache();
     LogInfo(u"Loading library...\n");
-    uint32_t errorCode = 0;
-    void* module = platform.OpenLibrary(path, errorCode);
-    if (module == nullptr)
-        record.error = CString::Format(u"Failed to load library, err=%i", static_cast<int>(errorCode));
-    return module;
+    return platform.OpenLibrary(path, record.error);
 }
 
 void KeepOrFreeLibrary(IScanPlatform& platform, void* module, const CString& path, const CPluginInfo& record,

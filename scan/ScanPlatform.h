@@ -1,8 +1,8 @@
 #pragma once
 /// What a scan needs from the operating system: loading libraries and looking
 /// into them, re-installing the crash filter around plug-in calls, and keeping
-/// the splash window alive between them. The Windows build plugs in the real
-/// thing; tests plug in fakes that record what was asked.
+/// the splash window alive between them. Each system's server plugs in its own
+/// (Windows, Linux); tests plug in fakes that record what was asked.
 
 #include "foundation/String.h"
 
@@ -22,8 +22,9 @@ public:
     virtual ~IScanPlatform() = default;
 
     /// Loads the library at path, searching its own folder for its dependencies.
-    /// Null on failure, with the system's error code in errorCode.
-    virtual void* OpenLibrary(const CString& path, uint32_t& errorCode) = 0;
+    /// Null on failure, with the record's error in error: what failed and the
+    /// system's reason, in the system's own words.
+    virtual void* OpenLibrary(const CString& path, CString& error) = 0;
     virtual void CloseLibrary(void* module) = 0;
     /// The address of the export called name, or null.
     virtual void* FindExport(void* module, const char* name) = 0;

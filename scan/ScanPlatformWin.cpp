@@ -9,11 +9,12 @@
 #include <memory>
 #include <new>
 
-void* CWindowsScanPlatform::OpenLibrary(const CString& path, uint32_t& errorCode)
+void* CWindowsScanPlatform::OpenLibrary(const CString& path, CString& error)
 {
     // The library's own folder is searched for the DLLs it depends on.
     HMODULE module = LoadLibraryExW(AsWide(path.GetText()), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    errorCode = module == nullptr ? GetLastError() : 0;
+    if (module == nullptr)
+        error = CString::Format(u"Failed to load library, err=%i", static_cast<int>(GetLastError()));
     return module;
 }
 

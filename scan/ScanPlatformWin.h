@@ -5,7 +5,7 @@
 
 class CWindowsScanPlatform : public IScanPlatform {
 public:
-    void* OpenLibrary(const CString& path, uint32_t& errorCode) override;
+    void* OpenLibrary(const CString& path, CString& error) override;
     void CloseLibrary(void* module) override;
     void* FindExport(void* module, const char* name) override;
     bool HasResource(void* module, int id, const char16_t* type) override;

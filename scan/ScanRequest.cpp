@@ -1,5 +1,6 @@
 #include "scan/ScanRequest.h"
 
+#include "crash/CrashReport.h"
 #include "process/OutputChannel.h"
 #include "scan/EffectProbe.h"
 #include "scan/FileVersion.h"
@@ -18,6 +19,7 @@ bool ScanPlugin(const CString& text, CPluginInfo& record)
 {
     IScanPlatform& platform = GetScanPlatform();
     LogInfo(u"Scanning plugin: '%s'\n", TextOrEmpty(text));
+    NoteRequestForCrashReport(text);
     const SScanTarget target = SplitRequest(text);
     platform.InstallCrashFilter();
 

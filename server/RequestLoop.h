@@ -19,3 +19,13 @@ public:
 
 /// Serves requests from source until it closes.
 void RunRequestLoop(IRequestSource& source, IRequestHandler& handler);
+
+/// Serves requests from source with the scan room's handling until it closes,
+/// then frees the cached library. Every system's server runs this.
+void ServeRequests(IRequestSource& source);
+
+/// The server's name, "Tessivane Plugin Scan Server (<system> <platform>)";
+/// without a system (null), "(<platform>)".
+CString ServerTitle(const char16_t* system);
+/// The server's first line: "info:" and its ServerTitle.
+void LogBanner(const char16_t* system);

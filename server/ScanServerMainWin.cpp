@@ -3,12 +3,9 @@
 #include "crash/CrashFilter.h"
 #include "crash/DumpSettings.h"
 #include "foundation/Win32.h"
-#include "process/MessagePump.h"
 #include "process/OutputChannel.h"
 #include "process/ServerState.h"
-#include "scan/LibraryCache.h"
 #include "scan/ScanPlatformWin.h"
-#include "scan/ScanRequest.h"
 #include "server/CommandLine.h"
 #include "server/RequestLoop.h"
 #include "splash/SplashWindow.h"
@@ -67,13 +64,6 @@ public:
     }
 };
 
-class CServerRequestHandler : public IRequestHandler {
-public:
-    void PumpMessages() override { PumpPendingMessages(); }
-    void ScanRequest(const CString& text) override { ::ScanRequest(text); }
-    void RejectOversizedRequest() override { ::RejectOversizedRequest(); }
-};
-
 SServerArguments ReadCommandLine()
 {
     int count = 0;
@@ -124,19 +114,17 @@ int ScanServerMain(void* instance)
     SetScanPlatform(&g_windowsScanPlatform);
 
     CreateSplashWindow(instance, reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.ownerWindow)));
-    LogInfo(u"Tessivane Plugin Scan Server (%s)\n", kServerPlatformUtf16);
+    LogBanner(nullptr);
 
     if (g_inputHandle != nullptr) {
         // A plug-in load must never raise a system error box.
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
         CHandleSource source;
-        CServerRequestHandler handler;
-        RunRequestLoop(source, handler);
+        ServeRequests(source);
     } else {
         RunMessageLoop();
     }
 
-    ReleaseLibraryCache();
     if (g_splashWindow != nullptr)
         DestroyWindow(static_cast<HWND>(g_splashWindow));
     Gdiplus::GdiplusShutdown(g_gdiplusToken);

@@ -14,7 +14,8 @@ import pathlib
 import re
 import sys
 
-KEYWORDS = {"HEADER_ONLY", "SOURCES", "WINDOWS_SOURCES", "ROOMS", "WINDOWS_LIBRARIES"}
+KEYWORDS = {"HEADER_ONLY", "SOURCES", "WINDOWS_SOURCES", "POSIX_SOURCES", "ROOMS", "WINDOWS_LIBRARIES",
+            "POSIX_LIBRARIES"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.M)
 
 

@@ -24,6 +24,7 @@ needs=(
   "/usr/include/CLI/CLI.hpp|libcli11-dev"
   "clang++-14|clang-14"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
+  "/usr/include/x86_64-linux-gnu/libunwind.h|libunwind-dev"
 )
 
 missing=()

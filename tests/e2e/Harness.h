@@ -1,9 +1,14 @@
 #pragma once
 // Shared by the end-to-end tests: where the built programs are, files, and
-// PluginScanner.exe runs. Paths are UTF-8; a helper that cannot do its work fails the test.
+// PluginScanner.exe runs (Windows). Paths are UTF-8; a helper that cannot do its
+// work fails the test.
 
+#ifdef _WIN32
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#else
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,18 +22,28 @@
 
 namespace fs = std::filesystem;
 
-/// bin/ of the Windows build (the running test's folder), with a trailing backslash.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+inline unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+/// bin/ of the build (the running test's folder), with a trailing separator.
 inline std::string BinaryFolder()
 {
     wchar_t path[MAX_PATH];
     const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return Utf8FromWide(file.substr(0, file.find_last_of(L"\\/") + 1));
 }
+#else
+constexpr char kPathSeparator = '/';
+inline unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+
+inline std::string BinaryFolder() { return fs::read_symlink("/proc/self/exe").parent_path().u8string() + kPathSeparator; }
+#endif
 
 /// bin/fixtures/<name> (or bin/samples/<name>).
 inline std::string FixturePath(const std::string& name, bool sample = false)
 {
-    return BinaryFolder() + (sample ? "samples\\" : "fixtures\\") + name;
+    return BinaryFolder() + (sample ? "samples" : "fixtures") + kPathSeparator + name;
 }
 
 /// A fresh empty folder under the system's temporary folder.
@@ -37,7 +52,7 @@ inline std::string MakeTemporaryFolder(const std::string& prefix)
     static unsigned counter = 0;
     for (;;) {
         const fs::path folder = fs::temp_directory_path() /
-                                fs::u8path(prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
+                                fs::u8path(prefix + "-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
         if (fs::create_directory(folder))
             return folder.u8string();
     }
@@ -69,6 +84,7 @@ inline void TouchLater(const std::string& path)
     fs::last_write_time(fs::u8path(path), fs::last_write_time(fs::u8path(path)) + std::chrono::minutes(1));
 }
 
+#ifdef _WIN32
 struct SScannerRun {
     uint32_t exitCode = 0xFFFFFFFF;
     std::string out; ///< standard output
@@ -144,3 +160,4 @@ private:
 
 /// Runs the scanner to its end.
 inline SScannerRun RunScanner(const std::vector<std::string>& arguments) { return CScannerProcess(arguments).Wait(); }
+#endif

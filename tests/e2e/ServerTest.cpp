@@ -1,14 +1,17 @@
-// The real server under Wine, one table run by every server program: what the
-// host writes, and the exact transcript (module address normalised) and record
-// it gets back, or how the server ends (a crash: exit code 9 and its dump; a
-// hang: the host's silence time-out; no input: its banner only).
+// The real server (under Wine, or the Linux server natively), one table run by
+// every server program: what the host writes, and the exact transcript (module
+// address normalised) and record it gets back, or how the server ends (a crash:
+// exit code 9 and its dump or crash report; a hang: the host's silence time-out;
+// no input: its banner only on Windows, standard input on Linux).
 
 #include "client/ServerConnection.h"
 #include "e2e/Harness.h"
 #include "support/RecordLines.h"
 #include "wire/Protocol.h"
 
+#ifdef _WIN32
 #include <dbghelp.h>
+#endif
 
 #include <cstdio>
 #include <deque>
@@ -19,9 +22,18 @@ namespace {
 /// A server program for one platform: a new platform adds a line here.
 struct SServer {
     const char* program;
+    const char* system;   ///< the banner's system name; null: none
     const char* platform;
+    const char* library;  ///< how the fixture libraries' names end
+    /// A Windows server: rows of what only Windows has (DllMain, resources, the
+    /// splash, minidumps) and an idle server without input.
+    bool windows;
 };
-const SServer kServers[] = {{"ScanServer-x64.exe", "x64"}};
+#ifdef _WIN32
+const SServer kServers[] = {{"ScanServer-x64.exe", nullptr, "x64", ".dll", true}};
+#else
+const SServer kServers[] = {{"scan-server", "Linux", "x64", ".so", false}};
+#endif
 
 using CLines = std::vector<std::string>;
 
@@ -37,7 +49,7 @@ struct SRow {
     SPluginRecord record;
 };
 
-std::string Dll(const std::string& fixture) { return FixturePath(fixture + ".dll"); }
+std::string Library(const SServer& server, const std::string& fixture) { return FixturePath(fixture + server.library); }
 std::string Scanning(const std::string& request) { return "info:Scanning plugin: '" + request + "'"; }
 const char* const kLoading = "info:Loading library...";
 const char* const kLooking = "info:Looking for entry point in module <address>";
@@ -55,17 +67,35 @@ CLines Called(const std::string& request, const CLines& freeing = {}, const char
     return CLines{Scanning(request)} + freeing + CLines{kLoading, kLooking, found, "info:Calling entry point...", kVersionCall};
 }
 
-SRow Failed(const std::string& write, const CLines& log, const char* error)
+/// The text on one line, as the server logs it: carriage returns become '?'.
+std::string OneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\r', '?');
+    return text;
+}
+
+SRow Failed(const std::string& write, const CLines& log, const std::string& error)
 {
     SPluginRecord record;
     record.error = error;
-    return {write, log + CLines{std::string("error:") + error}, record};
+    return {write, log + CLines{"error:" + OneLine(error)}, record};
 }
 
-/// A request for a file that does not exist: served, but the library does not load.
-SRow Missing(const std::string& write, const std::string& served, const char* error = "Failed to load library, err=126")
+/// Windows's error code for a library that is not there.
+constexpr uint32_t kModuleNotFound = 126;
+/// The longest file name Linux takes.
+constexpr std::size_t kLinuxNameMax = 255;
+
+/// The record's error for path (no '/' in it) that does not load: Windows's code,
+/// or the Linux loader's words for a file in the current folder.
+std::string LoadError(const SServer& server, const std::string& path, uint32_t windowsCode)
 {
-    return Failed(write, {Scanning(served), kLoading}, error);
+    if (server.windows)
+        return "Failed to load library, err=" + std::to_string(windowsCode);
+    const std::string reason = path.empty()                ? "cannot read file data: Is a directory"
+                               : path.size() > kLinuxNameMax ? "cannot open shared object file: File name too long"
+                                                           : "cannot open shared object file: No such file or directory";
+    return "Failed to load library: ./" + path + ": " + reason;
 }
 
 /// A fixture's record: a stereo effect of the fixtures' vendor unless adjust says otherwise.
@@ -98,8 +128,15 @@ std::string PathOfLength(std::size_t length) { return "C:\\" + std::string(lengt
 /// The server reads a request in pieces of this many bytes.
 constexpr std::size_t kServerReadSize = 1024;
 
-std::vector<SRow> Rows()
+std::vector<SRow> Rows(const SServer& server)
 {
+    const auto Dll = [&server](const std::string& fixture) { return Library(server, fixture); };
+    // A request for a file that does not exist: served (as served, its line breaks
+    // on one line), but the library (loaded) does not load.
+    const auto Missing = [&server](const std::string& write, const std::string& served, std::string loaded = "",
+                                   uint32_t windowsCode = kModuleNotFound) {
+        return Failed(write, {Scanning(served), kLoading}, LoadError(server, loaded.empty() ? served : loaded, windowsCode));
+    };
     const std::string shell = Dll("ShellDuplicates");
     const std::string utf8 = "C:\\Plug-ins\\Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB9.dll";
     const auto midi = [](SPluginRecord& r) { r.wantsMidi = r.sendsMidi = true; };
@@ -118,10 +155,10 @@ std::vector<SRow> Rows()
     for (std::size_t length : {kServerReadSize, 2 * kServerReadSize})
         rows.push_back(Missing(PathOfLength(length), PathOfLength(length)));
     rows.insert(rows.end(), {
-        Missing(PathOfLength(40000) + "\n", PathOfLength(40000), "Failed to load library, err=123"), // no Windows path
+        Missing(PathOfLength(40000) + "\n", PathOfLength(40000), "", 123), // no Windows path
         Missing("C:\\VST\\Gain.dll\n", "C:\\VST\\Gain.dll"),
         Missing("C:\\VST\\Bare.dll", "C:\\VST\\Bare.dll"),
-        Missing("C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll?"), // the carriage return echoed as '?'
+        Missing("C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll?", "C:\\VST\\Crlf.dll\r"), // the carriage return echoed as '?'
         Missing("\n", ""),
         Missing(std::string("C:\\A.dll\0junk\n", 14), "C:\\A.dll"),
         Missing(utf8 + "\n", utf8),
@@ -147,9 +184,17 @@ std::vector<SRow> Rows()
         Effect(Dll("CanDoEventsOnly"), Fx("FxCE", "Fixture CanDo Events", midi)),
         Effect(Dll("CanDoNoButWantMidi"), Fx("FxWM", "Fixture Want Midi", [](SPluginRecord& r) { r.wantsMidi = true; }),
                {kCall + "6 - audioMasterWantMidi"}),
-        Effect(Dll("SynthEditResource"), Fx("FxSe", "Fixture SynthEdit", [](SPluginRecord& r) { r.synthEdit = true; })),
-        Effect(Dll("VersionFromFile"), Fx("FxVF", "Fixture File Version", [](SPluginRecord& r) { r.version = "1.2.3.4"; })),
-        Effect(Dll("VersionFromProduct"), Fx("FxVP", "Fixture Product Version", [](SPluginRecord& r) { r.version = "2.5.1.0"; })),
+        // What it prints (a "ready:" line) goes to standard output and error, never into the channel.
+        Effect(Dll("PrintsWhileLoading"), Fx("FxPr", "Fixture Printer")),
+    });
+    if (server.windows) { // resources
+        rows.insert(rows.end(), {
+            Effect(Dll("SynthEditResource"), Fx("FxSe", "Fixture SynthEdit", [](SPluginRecord& r) { r.synthEdit = true; })),
+            Effect(Dll("VersionFromFile"), Fx("FxVF", "Fixture File Version", [](SPluginRecord& r) { r.version = "1.2.3.4"; })),
+            Effect(Dll("VersionFromProduct"), Fx("FxVP", "Fixture Product Version", [](SPluginRecord& r) { r.version = "2.5.1.0"; })),
+        });
+    }
+    rows.insert(rows.end(), {
         Effect(Dll("NameLatin1"), Fx("FxL1", "Caf\xC3\xA9 Chorus")),
         Effect(Dll("NameSpecialChars"), Fx("FxQS", "Quote \" Slash / Backslash \\ End", [](SPluginRecord& r) {
                    r.vendor = "Vendor \"Q\" A/B\\C";
@@ -219,19 +264,22 @@ struct SEnding {
     SServerOptions options = {};
 };
 
-std::vector<SEnding> Endings()
+std::vector<SEnding> Endings(const SServer& server)
 {
-    const auto crash = [](const char* fixture) { return Called(Dll(fixture)); };
+    const auto crash = [&server](const char* fixture) { return Called(Library(server, fixture)); };
+    // Without an input handle a Windows server never writes "ready:"; the Linux server serves standard input.
+    const EWaitResult withoutInput = server.windows ? EWaitResult::TimedOut : EWaitResult::Closed;
     std::vector<SEnding> endings;
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed});
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed, false});
     endings.push_back({"OwnFilterThenCrash", crash("OwnFilterThenCrash"), EWaitResult::Closed}); // not its own 77
     endings.push_back({"CrashOnOwnThread", crash("CrashOnOwnThread"), EWaitResult::Closed, true, true, true, true});
-    endings.push_back({"CrashInDllMain", {}, EWaitResult::Closed}); // or a failed load, never a hang
+    if (server.windows)
+        endings.push_back({"CrashInDllMain", {}, EWaitResult::Closed}); // or a failed load, never a hang
     endings.push_back({"HangInEntry", crash("HangInEntry"), EWaitResult::TimedOut, false});
     endings.push_back({"", {}, EWaitResult::Closed, false});                      // closing the idle input ends it with 0
-    endings.push_back({"", {}, EWaitResult::TimedOut, false, false});             // no input: never "ready:"
-    endings.push_back({"", {}, EWaitResult::TimedOut, false, false, false});      // banner to standard output
+    endings.push_back({"", {}, withoutInput, false, false});                      // no input
+    endings.push_back({"", {}, withoutInput, false, false, false});               // standard input and output
     return endings;
 }
 
@@ -244,16 +292,25 @@ CLines Normalised(CLines lines)
     return lines;
 }
 
-/// Checks the folder's one dump with DbgHelp's own reader: an access violation on a
-/// listed thread, not the first one when onOwnThread.
-void CheckDump(const std::string& folder, const std::string& platform, bool onOwnThread)
+/// The name of the folder's one file (a failed check when there are others or none).
+std::string OnlyFile(const std::string& folder)
 {
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(fs::u8path(folder)))
         names.push_back(entry.path().filename().u8string());
-    ASSERT_EQ(1u, names.size());
-    EXPECT_TRUE(std::regex_match(names[0], std::regex("ScanServer-" + platform + "-\\d{4}(-\\d\\d){5}\\.mdmp"))) << names[0];
-    std::string bytes = ReadTextFile(folder + "\\" + names[0]);
+    EXPECT_EQ(1u, names.size());
+    return names.size() == 1 ? names[0] : std::string();
+}
+
+#ifdef _WIN32
+/// Checks the folder's one dump with DbgHelp's own reader: an access violation on a
+/// listed thread, not the first one when onOwnThread.
+void CheckDump(const std::string& folder, const SServer& server, const char*, bool onOwnThread)
+{
+    const std::string name = OnlyFile(folder);
+    ASSERT_FALSE(name.empty());
+    EXPECT_TRUE(std::regex_match(name, std::regex(std::string("ScanServer-") + server.platform + "-\\d{4}(-\\d\\d){5}\\.mdmp"))) << name;
+    std::string bytes = ReadTextFile(folder + "\\" + name);
     void* exception = nullptr;
     void* threads = nullptr;
     ULONG size = 0;
@@ -288,8 +345,32 @@ HWND SplashWindowOf(uint32_t processId)
     EnumWindows(FindSplash, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
+#else
+std::string RegexQuoted(const std::string& text) { return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); }
 
-void CheckEnding(const SEnding& ending, CServerConnection& server, const std::string& platform)
+/// Checks the folder's one crash report: a write to a page without access in the
+/// fixture's library, while it was the request, on the plug-in's own thread when
+/// onOwnThread (else on the main thread, whose frames reach the server's).
+void CheckDump(const std::string& folder, const SServer& server, const char* fixture, bool onOwnThread)
+{
+    const std::string name = OnlyFile(folder);
+    ASSERT_FALSE(name.empty());
+    EXPECT_TRUE(std::regex_match(name, std::regex(std::string("ScanServer-linux-") + server.platform + "-\\d{4}(-\\d\\d){5}\\.txt"))) << name;
+    const std::string report = ReadTextFile(folder + "/" + name);
+    const std::string library = RegexQuoted(Library(server, fixture));
+    const std::regex shape(std::string("Tessivane Plugin Scan Server \\(") + server.system + " " + server.platform + "\\) crashed\n"
+                           "signal: 11 SIGSEGV, code 2 SEGV_ACCERR\naddress: 0x[0-9A-F]{16}\n"
+                           "thread: (\\d+) of process (\\d+)\n"
+                           "instruction: (0x[0-9A-F]{16} " + library + "\\+0x[0-9A-F]+( \\(\\w+\\+0x[0-9A-F]+\\))?)\n"
+                           "request: " + library + "\nbacktrace:\n#0 \\3\n(#\\d+ 0x[0-9A-F]{16} .+\n)+");
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(report, parts, shape)) << report;
+    EXPECT_EQ(onOwnThread, parts[1] != parts[2]) << report;
+    EXPECT_EQ(!onOwnThread, report.find(" " + BinaryFolder() + server.program + "+0x") != std::string::npos) << report;
+}
+#endif
+
+void CheckEnding(const SEnding& ending, CServerConnection& server, const SServer& program)
 {
     const bool idle = *ending.fixture == 0 && ending.wait == EWaitResult::Closed;
     if (idle)
@@ -321,29 +402,30 @@ void CheckEnding(const SEnding& ending, CServerConnection& server, const std::st
         EXPECT_EQ(ending.log, Normalised(lines)) << "no record after a crash";
     }
     if (ending.dumps)
-        CheckDump(ending.options.dumpFolder, platform, ending.ownThread);
+        CheckDump(ending.options.dumpFolder, program, ending.fixture, ending.ownThread);
 }
 
 TEST(Server, AnswersEveryRow)
 {
-    const std::vector<SRow> rows = Rows();
     for (const SServer& program : kServers) {
         SCOPED_TRACE(program.program);
-        const std::string banner = std::string("info:Tessivane Plugin Scan Server (") + program.platform + ")";
+        const std::vector<SRow> rows = Rows(program);
+        const std::string banner = std::string("info:Tessivane Plugin Scan Server (") +
+                                   (program.system != nullptr ? program.system + std::string(" ") : "") + program.platform + ")";
         // The banner first, then "ready:" unless the server has no input; waited for without the silence
         // time-out, since several servers start at once.
         const auto start = [&](CServerConnection& server, SServerOptions& options) {
             options.serverPath = BinaryFolder() + program.program;
             ASSERT_TRUE(server.Start(options)) << server.GetError();
+            const bool serves = options.passInputHandle || !program.windows;
             std::string first, second;
             EXPECT_EQ(ELineWait::Line, server.WaitForLine(first, 60000));
             EXPECT_EQ(banner, first);
-            EXPECT_EQ(options.passInputHandle ? ELineWait::Line : ELineWait::Nothing,
-                      server.WaitForLine(second, options.passInputHandle ? 60000 : 1000));
-            EXPECT_EQ(options.passInputHandle ? "ready:" : "", second);
+            EXPECT_EQ(serves ? ELineWait::Line : ELineWait::Nothing, server.WaitForLine(second, serves ? 60000 : 1000));
+            EXPECT_EQ(serves ? "ready:" : "", second);
         };
         // Each row that ends its server gets one of its own, all started at once: a dump takes Wine seconds.
-        std::vector<SEnding> endings = Endings();
+        std::vector<SEnding> endings = Endings(program);
         std::deque<CServerConnection> servers(endings.size());
         for (std::size_t i = 0; i < endings.size(); ++i) {
             SEnding& ending = endings[i];
@@ -354,16 +436,20 @@ TEST(Server, AnswersEveryRow)
                 ending.options.dumpFolder = MakeTemporaryFolder("scan-dumps");
             start(servers[i], ending.options);
             if (*ending.fixture != 0) {
-                ASSERT_TRUE(servers[i].SendRequest(Dll(ending.fixture)));
+                ASSERT_TRUE(servers[i].SendRequest(Library(program, ending.fixture)));
             }
         }
+        // The Linux server runs as a filter (standard input and output), where a plug-in's printing is most at risk.
         SServerOptions options;
+        options.passInputHandle = options.passOutputHandle = program.windows;
         CServerConnection server;
         start(server, options);
+#ifdef _WIN32
         // A user may close the splash: the server goes on answering every row and still ends with 0.
         const HWND splash = SplashWindowOf(server.GetProcessId());
         ASSERT_NE(nullptr, splash);
         PostMessageW(splash, WM_CLOSE, 0, 0);
+#endif
         for (const SRow& row : rows) {
             SPluginRecord record = row.record;
             record.platform = program.platform;
@@ -375,7 +461,9 @@ TEST(Server, AnswersEveryRow)
             EXPECT_EQ(EWaitResult::Ready, server.ReadUntilReady(&lines));
             EXPECT_EQ(expected, Normalised(lines)) << row.write.substr(0, 100);
         }
+#ifdef _WIN32
         EXPECT_FALSE(IsWindow(splash)) << "the closed splash is gone";
+#endif
         // Closing the input frees the cached shell and ends the server with 0.
         server.CloseInput();
         CLines lines;
@@ -386,7 +474,7 @@ TEST(Server, AnswersEveryRow)
         EXPECT_EQ(0u, exitCode);
         for (std::size_t i = 0; i < endings.size(); ++i) {
             SCOPED_TRACE(std::string(endings[i].fixture) + (endings[i].input ? "" : " without input"));
-            CheckEnding(endings[i], servers[i], program.platform);
+            CheckEnding(endings[i], servers[i], program);
         }
     }
 }

@@ -36,7 +36,7 @@ public:
     /// The module of a row's library, as OpenLibrary hands it out.
     void* Module(EFixture row) { return &m_rows[static_cast<std::size_t>(row)]; }
 
-    void* OpenLibrary(const CString& path, uint32_t& errorCode) override
+    void* OpenLibrary(const CString& path, CString& error) override
     {
         for (EFixture& row : m_rows) {
             if (path.GetText() != nullptr && FixtureLibrary(row) == path.GetText()) {
@@ -46,7 +46,7 @@ public:
             }
         }
         calls.push_back("open failed");
-        errorCode = kModuleNotFound;
+        error.Assign(u"Failed to load library, err=126");
         return nullptr;
     }
     void CloseLibrary(void*) override
@@ -90,8 +90,6 @@ public:
     int openCount = 0; ///< libraries open now
 
 private:
-    static constexpr uint32_t kModuleNotFound = 126;
-
     /// The row whose entry point was looked up last: the one the probe calls.
     static EFixture& EntryRow()
     {

@@ -1,0 +1,3 @@
+#include "server/ScanServerMain.h"
+
+int main(int argc, char** argv) { return ScanServerMain(argc, argv); }
