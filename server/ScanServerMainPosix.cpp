@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +110,9 @@ int ScanServerMain(int count, char** arguments)
     InstallCrashFilter();
     // A host that closed its end makes a write fail, not end the server.
     signal(SIGPIPE, SIG_IGN);
+    // A host that is killed ends its server too, even one stuck in a plug-in that
+    // never reads the closed input again (Windows servers end with the host's job).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
 
     // The descriptors are read as the Windows server reads its handles; the dump
     // folder went to the crash handlers as the bytes it is.
