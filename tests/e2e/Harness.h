@@ -1,12 +1,17 @@
 #pragma once
 // Shared by the end-to-end tests: where the built programs are, files, and
-// PluginScanner.exe runs (Windows). Paths are UTF-8; a helper that cannot do its
-// work fails the test.
+// PluginScanner runs. Paths are UTF-8; a helper that cannot do its work fails
+// the test.
 
 #ifdef _WIN32
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 #else
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -84,13 +89,13 @@ inline void TouchLater(const std::string& path)
     fs::last_write_time(fs::u8path(path), fs::last_write_time(fs::u8path(path)) + std::chrono::minutes(1));
 }
 
-#ifdef _WIN32
 struct SScannerRun {
     uint32_t exitCode = 0xFFFFFFFF;
     std::string out; ///< standard output
     std::string err; ///< standard error (the progress lines)
 };
 
+#ifdef _WIN32
 /// PluginScanner.exe started with arguments, its output going to files; the
 /// destructor kills it if it still runs, as a user's kill would.
 class CScannerProcess {
@@ -158,6 +163,63 @@ private:
     std::string m_folder;
 };
 
+#else
+/// bin/PluginScanner started with arguments, its output going to files; the
+/// destructor kills it if it still runs, as a user's kill would.
+class CScannerProcess {
+public:
+    explicit CScannerProcess(const std::vector<std::string>& arguments) : m_folder(MakeTemporaryFolder("scanner-output"))
+    {
+        std::vector<std::string> words = {BinaryFolder() + "PluginScanner"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_folder + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_folder + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&m_process, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            m_process = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_NE(0, m_process) << "PluginScanner did not start";
+    }
+    ~CScannerProcess()
+    {
+        if (m_process == 0)
+            return;
+        kill(m_process, SIGKILL); // fails harmlessly when it has ended
+        int status = 0;
+        waitpid(m_process, &status, 0);
+    }
+    CScannerProcess(const CScannerProcess&) = delete;
+    CScannerProcess& operator=(const CScannerProcess&) = delete;
+
+    /// Waits for the end (failing the test after five minutes) and collects the output.
+    SScannerRun Wait()
+    {
+        SScannerRun run;
+        int status = 0;
+        for (int waited = 0; m_process != 0 && waited < 300000; waited += 20) {
+            if (waitpid(m_process, &status, WNOHANG) == m_process) {
+                m_process = 0;
+                run.exitCode = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 128u + WTERMSIG(status);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(0, m_process) << "the scanner did not finish";
+        run.out = ReadTextFile(m_folder + "/out.txt");
+        run.err = ReadTextFile(m_folder + "/err.txt");
+        return run;
+    }
+
+private:
+    pid_t m_process = 0;
+    std::string m_folder;
+};
+#endif
+
 /// Runs the scanner to its end.
 inline SScannerRun RunScanner(const std::vector<std::string>& arguments) { return CScannerProcess(arguments).Wait(); }
-#endif
