@@ -83,7 +83,7 @@ private:
         if (IsFileGone(server))
             return Trouble("cannot find the scan server " + server);
         m_platform.watchInterrupt();
-        if (m_options.paths.empty() && m_platform.defaultFolders.empty())
+        if (m_options.paths.empty() && m_platform.defaultFolders.empty() && system.defaultFolders != nullptr)
             m_err.Write(std::string("PluginScanner: none of the plug-in folders exists (") + system.defaultFolders + ")\n");
         SFoundLibraries found = FindLibraryFiles(m_options.paths.empty() ? m_platform.defaultFolders : m_options.paths);
         OrderByPlatform(found.files, CheckLibraryFile);
