@@ -13,8 +13,10 @@ needs=(
   "/usr/src/googletest/CMakeLists.txt|googletest"
   "x86_64-w64-mingw32-g++-posix|g++-mingw-w64-x86-64-posix"
   "x86_64-w64-mingw32-objdump|binutils-mingw-w64-x86-64"
+  "i686-w64-mingw32-g++-posix|g++-mingw-w64-i686-posix"
   "wine|wine"
   "/usr/lib/wine/wine64|wine64"
+  "/usr/lib/wine/wine|wine32:i386"
   "xvfb-run|xvfb"
   "xauth|xauth"
   "import|imagemagick"
@@ -43,5 +45,9 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit server runs under 32-bit Wine, a package of the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
