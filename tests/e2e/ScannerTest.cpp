@@ -3,6 +3,7 @@
 
 #include "client/ScanClient.h"
 #include "e2e/Harness.h"
+#include "wire/Protocol.h"
 
 #include <map>
 #include <optional>
@@ -182,6 +183,10 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
                              "NameSpecialChars.dll", "NameLatin1.dll"})
         files.push_back({file, file});
     const std::string folder = FolderOf("scanner-mixed", files);
+    // The 32-bit build of the Gain sample: the x86 server's, or "no server" where 32-bit programs do not run.
+    const std::string gain32 = folder + "\\Gain32.dll";
+    files.push_back({"Gain32.dll", "x86\\TessivaneGain.dll"});
+    EXPECT_TRUE(fs::copy_file(fs::u8path(FixturePath("x86\\TessivaneGain.dll", true)), fs::u8path(gain32)));
     WriteBytes(folder + "\\Noise.dll", std::string(3000, '\x17'));
     WriteBytes(folder + "\\Readme.dll", "Not a library, just text.\n");
     WriteBytes(folder + "\\Notes.txt", "not a library name: not scanned");
@@ -204,7 +209,8 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     std::map<std::string, std::string> expected = {
         {folder + "\\CrashInEntry.dll", "crashed"}, {folder + "\\HangInEntry.dll", "timedOut"},
         {folder + "\\MessageBoxInEntry.dll", "timedOut"}, {folder + "\\Noise.dll", "notPlugin"},
-        {folder + "\\Readme.dll", "notPlugin"}};
+        {folder + "\\Readme.dll", "notPlugin"},
+        {gain32, StartsOnThisMachine(kServerProgramX86) ? "scanned" : "noServer"}};
     for (const char* scanned : {"TessivaneGain.dll", "TessivanePad.dll", "TessivaneInstrumentShell.dll>54734931",
                                 "TessivaneInstrumentShell.dll>54734932", "TessivaneInstrumentShell.dll>54734933",
                                 "TessivaneInstrumentShell.dll", "ShellDuplicates.dll", "ShellDuplicates.dll>00000005",
@@ -220,6 +226,8 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     EXPECT_EQ(missing, notFound[0]["path"]);
     EXPECT_EQ("Tessivane Strings", results[folder + "\\TessivaneInstrumentShell.dll>54734931"]["record"]["name"]);
     EXPECT_EQ("Vostrel Software", results[folder + "\\TessivanePad.dll"]["record"]["vendor"]);
+    EXPECT_EQ("x86", results[gain32]["platform"]);
+    EXPECT_EQ("x64", results[folder + "\\TessivaneGain.dll"]["platform"]);
 
     // The crash was tried twice, each time in a server of its own.
     const CJson& crash = results[folder + "\\CrashInEntry.dll"];

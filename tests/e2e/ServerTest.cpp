@@ -335,29 +335,16 @@ void CheckEnding(const SEnding& ending, CServerConnection& server, const std::st
         CheckDump(ending.options.dumpFolder, platform, ending.ownThread);
 }
 
-/// Whether the machine runs the server's processor's programs at all. A kernel
-/// without 32-bit support (and so Wine without its 32-bit part) starts no x86
-/// program: that column is left out, and said so.
-bool StartsOnThisMachine(const SServer& program)
-{
-    SServerOptions options;
-    options.serverPath = BinaryFolder() + program.program;
-    CServerConnection server;
-    if (server.Start(options))
-        return true;
-    EXPECT_NE(kPlatformX64, std::string(program.platform)) << server.GetError();
-    std::fprintf(stderr, "NOTE: %s is not run: this machine does not start it (%s)\n", program.program,
-                 server.GetError().c_str());
-    return false;
-}
-
 TEST(Server, AnswersEveryRow)
 {
     for (const SServer& program : kServers) {
         SCOPED_TRACE(program.program);
         g_server = &program;
-        if (!StartsOnThisMachine(program))
+        // A machine that cannot run 32-bit programs leaves that column out.
+        if (!StartsOnThisMachine(program.program)) {
+            EXPECT_NE(kPlatformX64, std::string(program.platform));
             continue;
+        }
         const std::vector<SRow> rows = Rows();
         const std::string banner = std::string("info:Tessivane Plugin Scan Server (") + program.platform + ")";
         // The banner first, then "ready:" unless the server has no input; waited for without the silence
