@@ -12,7 +12,7 @@ namespace {
 
 const char* const kExitCodes =
     "Exit codes:\n"
-    "  0  every plug-in scanned (files that are not 64-bit libraries aside)\n"
+    "  0  every plug-in scanned (files that are not x64 or x86 libraries aside)\n"
     "  1  some plug-ins failed, crashed or timed out, or a path was not found\n"
     "  2  the command line was wrong\n"
     "  3  the database or the scan server could not be used\n"

@@ -13,6 +13,7 @@ needs=(
   "/usr/src/googletest/CMakeLists.txt|googletest"
   "x86_64-w64-mingw32-g++-posix|g++-mingw-w64-x86-64-posix"
   "x86_64-w64-mingw32-objdump|binutils-mingw-w64-x86-64"
+  "i686-w64-mingw32-g++-posix|g++-mingw-w64-i686-posix"
   "wine|wine"
   "/usr/lib/wine/wine64|wine64"
   "xvfb-run|xvfb"
@@ -26,6 +27,28 @@ needs=(
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
   "/usr/include/x86_64-linux-gnu/libunwind.h|libunwind-dev"
 )
+
+# Whether the kernel runs 32-bit x86 programs: a 93-byte i386 program that exits
+# with 0. Some kernels are built or booted without that support; there 32-bit
+# Wine cannot run, and once installed it stops the wine command for 64-bit
+# programs too.
+runs_32bit_programs() {
+  local probe
+  probe=$(mktemp)
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08'\
+'\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00'\
+'\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'\
+'\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  local result=0
+  "$probe" 2>/dev/null || result=1
+  rm -f "$probe"
+  return $result
+}
+# The 32-bit server runs under 32-bit Wine, where the kernel lets it.
+if runs_32bit_programs; then
+  needs+=("/usr/lib/wine/wine|wine32:i386")
+fi
 
 missing=()
 for need in "${needs[@]}"; do
@@ -44,5 +67,9 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit server runs under 32-bit Wine, a package of the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -4,6 +4,13 @@ root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX="$root/build/win64/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# A prefix made before 32-bit Wine was installed has no 32-bit system folder,
+# and once 32-bit Wine is there it starts no program at all: it is made anew.
+if [ -x /usr/lib/wine/wine ] && [ -f "$WINEPREFIX/system.reg" ] &&
+   [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+fi
 mkdir -p "$WINEPREFIX"
 
 # Starts a persistent wineserver for the prefix and boots the prefix, detached

@@ -3,6 +3,8 @@
 // PluginScanner runs. Paths are UTF-8; a helper that cannot do its work fails
 // the test.
 
+#include "client/ServerConnection.h"
+
 #ifdef _WIN32
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
@@ -19,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,6 +52,19 @@ inline std::string BinaryFolder() { return fs::read_symlink("/proc/self/exe").pa
 inline std::string FixturePath(const std::string& name, bool sample = false)
 {
     return BinaryFolder() + (sample ? "samples" : "fixtures") + kPathSeparator + name;
+}
+
+/// Whether the machine starts the server program at all: a kernel without 32-bit
+/// support (and so Wine without its 32-bit part) starts no x86 program.
+inline bool StartsOnThisMachine(const std::string& program)
+{
+    SServerOptions options;
+    options.serverPath = BinaryFolder() + program;
+    CServerConnection server;
+    if (server.Start(options))
+        return true;
+    std::fprintf(stderr, "NOTE: %s does not start on this machine (%s)\n", program.c_str(), server.GetError().c_str());
+    return false;
 }
 
 /// A fresh empty folder under the system's temporary folder.

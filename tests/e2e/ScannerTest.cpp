@@ -3,6 +3,7 @@
 
 #include "client/ScanClient.h"
 #include "e2e/Harness.h"
+#include "wire/Protocol.h"
 
 #include <map>
 #include <optional>
@@ -235,6 +236,13 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
         files.push_back({"X86.dll", ""});
         expected = {{folder + "/Suite/PlainEffect.so", "scanned"}, {folder + "/X86.so", "notPlugin"}};
     }
+    // The 32-bit build of the Gain sample: the x86 server's, or "no server" where 32-bit programs do not run.
+    const std::string gain32 = folder + "\\Gain32.dll";
+    if (kSystem.windows) {
+        files.push_back({"Gain32.dll", "x86\\TessivaneGain.dll"});
+        EXPECT_TRUE(fs::copy_file(fs::u8path(FixturePath("x86\\TessivaneGain.dll", true)), fs::u8path(gain32)));
+        expected[gain32] = StartsOnThisMachine(kServerProgramX86) ? "scanned" : "noServer";
+    }
     WriteBytes(folder + N("\\Noise.dll"), std::string(3000, '\x17'));
     WriteBytes(folder + N("\\Readme.dll"), "Not a library, just text.\n");
     WriteBytes(folder + N("\\Notes.txt"), "not a library name: not scanned");
@@ -274,6 +282,10 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     EXPECT_EQ(missing, notFound[0]["path"]);
     EXPECT_EQ("Tessivane Strings", results[folder + N("\\TessivaneInstrumentShell.dll>54734931")]["record"]["name"]);
     EXPECT_EQ("Vostrel Software", results[folder + N("\\TessivanePad.dll")]["record"]["vendor"]);
+    if (kSystem.windows) {
+        EXPECT_EQ("x86", results[gain32]["platform"]);
+        EXPECT_EQ("x64", results[folder + "\\TessivaneGain.dll"]["platform"]);
+    }
 
     // The crash was tried twice, each time in a server of its own.
     const CJson& crash = results[folder + N("\\CrashInEntry.dll")];
