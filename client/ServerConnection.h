@@ -13,7 +13,9 @@
 /// standard input and output are the pipes unless the command line names them
 /// (then /dev/null and the host's standard error). The host ignores SIGPIPE from
 /// its first Start on (unless it handles it itself), so that writing to a server
-/// that died fails instead of ending the host.
+/// that died fails instead of ending the host. A server ends when the thread that
+/// started it ends (the parent-death signal), so a killed host leaves none
+/// behind: start and keep a server on a thread that lives as long as it should.
 
 #include "client/LineSplitter.h"
 
