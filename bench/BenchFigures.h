@@ -18,11 +18,11 @@
 #include <vector>
 
 struct SBenchSetup {
-    std::string server;         ///< ScanServer-x64.exe
-    std::string inProcessLimit; ///< InProcessLimit.exe
-    std::string readyLimit;     ///< ReadyLimit.exe
-    std::string startupLimit;   ///< StartupLimit.exe
-    std::string scanner;        ///< PluginScanner.exe; empty: figure 6 is skipped
+    std::string server;         ///< ScanServer-x64.exe, scan-server
+    std::string inProcessLimit; ///< InProcessLimit(.exe)
+    std::string readyLimit;     ///< ReadyLimit(.exe)
+    std::string startupLimit;   ///< StartupLimit.exe; empty where the server has no splash
+    std::string scanner;        ///< PluginScanner(.exe); empty: figure 6 is skipped
     std::string shellBig;       ///< the shell with 2,000 sub-plug-ins
     std::string smallShell;     ///< a shell with three sub-plug-ins, the plain cached case
     std::vector<std::string> libraryCopies; ///< one plain plug-in copied to many files
@@ -55,10 +55,11 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
 std::string MeasureServerModels(const SBenchSetup& setup, int round, CRoundValues& values);
 
 /// Figure 3: "start.server", "start.startupLimit" and "start.limit"
-/// (ReadyLimit.exe), milliseconds from process creation to the first "ready:"
+/// (ReadyLimit), milliseconds from process creation to the first "ready:"
 /// (the median of this round's starts); "exit.server", "exit.startupLimit"
 /// and "exit.limit", from closing the input to the process's end (the round's
-/// first start; the others are ended at once).
+/// first start; the others are ended at once). The StartupLimit values only
+/// when the setup names it.
 std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values);
 
 /// Figure 4: "shell.enumeration" (milliseconds for the big shell's own request,

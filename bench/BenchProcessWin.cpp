@@ -1,7 +1,9 @@
 #include "bench/BenchProcess.h"
 
+#include "client/ServerConnection.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
+#include "wire/Protocol.h"
 
 #include <psapi.h>
 
@@ -30,6 +32,14 @@ std::wstring Quoted(const std::wstring& argument)
 }
 
 } // namespace
+
+const SBenchSystem& BenchSystem()
+{
+    static const SBenchSystem kWindows = {
+        "under Wine", '\\', ".exe", ".dll", kServerProgram, true, "Windows", "GDI+, splash window, banner",
+        "minimal GUI program writing \"ready:\"", "working set", "GetProcessMemoryInfo", "imports 12 system DLLs"};
+    return kWindows;
+}
 
 SProcessRun RunProgram(const std::string& program, const std::vector<std::string>& arguments)
 {
@@ -77,12 +87,13 @@ SProcessRun RunProgram(const std::string& program, const std::vector<std::string
     return run;
 }
 
-SMemoryCounters ProcessMemory(void* process)
+SMemoryCounters ProcessMemory(const CServerConnection& server)
 {
+    const HANDLE process = static_cast<HANDLE>(server.GetProcessHandle());
     SMemoryCounters counters;
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
-    if (process == nullptr || !GetProcessMemoryInfo(static_cast<HANDLE>(process), &memory, sizeof memory))
+    if (process == nullptr || !GetProcessMemoryInfo(process, &memory, sizeof memory))
         return counters;
     counters.workingSet = memory.WorkingSetSize;
     counters.peakWorkingSet = memory.PeakWorkingSetSize;
@@ -90,19 +101,20 @@ SMemoryCounters ProcessMemory(void* process)
     return counters;
 }
 
-std::vector<std::string> LoadedLibraries(void* process)
+std::vector<std::string> LoadedLibraries(const CServerConnection& server)
 {
+    const HANDLE process = static_cast<HANDLE>(server.GetProcessHandle());
     std::vector<std::string> libraries;
     std::vector<HMODULE> modules(512);
     DWORD needed = 0;
-    if (process == nullptr || !EnumProcessModules(static_cast<HANDLE>(process), modules.data(),
+    if (process == nullptr || !EnumProcessModules(process, modules.data(),
                                                   static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
         return libraries;
     modules.resize(std::min<std::size_t>(modules.size(), needed / sizeof(HMODULE)));
     // The first module is the executable itself.
     for (std::size_t index = 1; index < modules.size(); ++index) {
         wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameExW(static_cast<HANDLE>(process), modules[index], path, MAX_PATH);
+        const DWORD length = GetModuleFileNameExW(process, modules[index], path, MAX_PATH);
         if (length > 0)
             libraries.push_back(Utf8FromWide(std::wstring(path, length)));
     }

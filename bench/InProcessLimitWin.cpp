@@ -15,9 +15,8 @@
 // and after them (a control for the server's growth); exit code 0, or 1 when the library is no plain VST 2 effect
 // or a library cannot be loaded, 2 after a usage error.
 
+#include "bench/InProcessProbe.h"
 #include "foundation/Win32.h"
-#include "scan/HostCallback.h"
-#include "vst/Vst2.h"
 
 #include <psapi.h>
 
@@ -25,29 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <initializer_list>
 
 namespace {
-
-constexpr int kTextBufferSize = 512;
-
-/// A record line of typical length; the pipe's cost hardly depends on it.
-constexpr char kLine[] = ">:  \"vendor\":    \"Tessivane Fixtures\",\n";
-
-intptr_t VST2_CALL MinimalHostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
-{
-    return opcode == audioMasterVersion ? kHostVstVersion : 0;
-}
-
-intptr_t Dispatch(AEffect* effect, int32_t opcode, void* pointer = nullptr)
-{
-    return effect->dispatcher(effect, opcode, 0, 0, pointer, 0.0f);
-}
-
-bool CanDo(AEffect* effect, const char* capability)
-{
-    return static_cast<int32_t>(Dispatch(effect, effCanDo, const_cast<char*>(capability))) != -1;
-}
 
 /// One request's Windows work; false when the library is no usable effect.
 bool ProbeOnce(const wchar_t* path)
@@ -61,18 +39,9 @@ bool ProbeOnce(const wchar_t* path)
     if (GetProcAddress(module, "JBridgeBootstrap") == nullptr && entry != nullptr) {
         AEffect* effect = entry(MinimalHostCallback);
         if (effect != nullptr && effect->magic == kEffectMagic) {
-            volatile bool answers = FindResourceW(module, MAKEINTRESOURCEW(kSynthEditResourceId), AsWide(kSynthEditResourceType)) != nullptr;
-            char text[kTextBufferSize] = {};
-            for (const int32_t opcode : {effGetEffectName, effGetVendorString, effGetProductString}) {
-                text[0] = 0;
-                Dispatch(effect, opcode, text);
-            }
-            answers = Dispatch(effect, effGetPlugCategory) != 0;
-            answers = CanDo(effect, "receiveVstMidiEvent") || CanDo(effect, "receiveVstEvents");
-            answers = CanDo(effect, "sendVstMidiEvent") || CanDo(effect, "sendVstEvents");
-            answers = Dispatch(effect, effGetVendorVersion) != 0;
-            static_cast<void>(answers);
-            Dispatch(effect, effClose);
+            volatile bool synthEdit = FindResourceW(module, MAKEINTRESOURCEW(kSynthEditResourceId), AsWide(kSynthEditResourceType)) != nullptr;
+            static_cast<void>(synthEdit);
+            ProbeAndClose(effect);
             probed = true;
         }
     }
@@ -92,7 +61,7 @@ SIZE_T WorkingSet()
 void WriteLine(HANDLE output)
 {
     DWORD written = 0;
-    WriteFile(output, kLine, sizeof kLine - 1, &written, nullptr);
+    WriteFile(output, kInProcessLine, sizeof kInProcessLine - 1, &written, nullptr);
     FlushFileBuffers(output);
 }
 

@@ -2,13 +2,15 @@
 /// The least a host can do to drive a scan server: two pipes, one thread, and
 /// a read loop that only looks for the "ready:" line. Used to tell the cost of
 /// the host-side client (its reader thread and line hand-over) from the
-/// server's own. Paths and requests are UTF-8.
+/// server's own. Paths and requests are UTF-8. The loop is MinimalHost.cpp; the
+/// process and its pipes are the system's (MinimalHostWin.cpp, MinimalHostPosix.cpp).
 
+#include <memory>
 #include <string>
 
 class CMinimalHost {
 public:
-    CMinimalHost() = default;
+    CMinimalHost();
     ~CMinimalHost(); ///< ends a server that still runs
     CMinimalHost(const CMinimalHost&) = delete;
     CMinimalHost& operator=(const CMinimalHost&) = delete;
@@ -25,9 +27,16 @@ public:
 
 private:
     bool ReadUntilReady();
+    /// Starts the server with its input and output pipes.
+    bool Launch(const std::string& server);
+    /// One write of the bytes to the server's input.
+    bool WriteInput(const std::string& bytes);
+    /// Appends what the server writes next to m_pending; false at the output's end.
+    bool ReadMore();
+    /// Waits for the server's end; true on exit code 0.
+    bool EndedWithZero();
 
-    void* m_process = nullptr;
-    void* m_input = nullptr;  ///< the host's end of the server's input
-    void* m_output = nullptr; ///< the host's end of the server's output
-    std::string m_pending;    ///< bytes after the last complete line
+    struct SProcess;
+    std::unique_ptr<SProcess> m_process;
+    std::string m_pending; ///< bytes after the last complete line
 };

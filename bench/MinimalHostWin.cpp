@@ -2,7 +2,6 @@
 
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
-#include "wire/Protocol.h"
 
 #include <cwchar>
 
@@ -18,27 +17,35 @@ std::wstring Hex(const void* handle)
     return text;
 }
 
-void Close(void*& handle)
+void Close(HANDLE& handle)
 {
     if (handle != nullptr)
-        CloseHandle(static_cast<HANDLE>(handle));
+        CloseHandle(handle);
     handle = nullptr;
 }
 
 } // namespace
 
+struct CMinimalHost::SProcess {
+    HANDLE process = nullptr;
+    HANDLE input = nullptr;  ///< the host's end of the server's input
+    HANDLE output = nullptr; ///< the host's end of the server's output
+};
+
+CMinimalHost::CMinimalHost() : m_process(new SProcess) {}
+
 CMinimalHost::~CMinimalHost()
 {
-    if (m_process != nullptr && WaitForSingleObject(static_cast<HANDLE>(m_process), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(static_cast<HANDLE>(m_process), 1);
-        WaitForSingleObject(static_cast<HANDLE>(m_process), INFINITE);
+    if (m_process->process != nullptr && WaitForSingleObject(m_process->process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_process->process, 1);
+        WaitForSingleObject(m_process->process, INFINITE);
     }
-    Close(m_input);
-    Close(m_output);
-    Close(m_process);
+    Close(m_process->input);
+    Close(m_process->output);
+    Close(m_process->process);
 }
 
-bool CMinimalHost::Start(const std::string& server)
+bool CMinimalHost::Launch(const std::string& server)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr;
@@ -54,8 +61,8 @@ bool CMinimalHost::Start(const std::string& server)
     }
     SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-    m_input = input;
-    m_output = output;
+    m_process->input = input;
+    m_process->output = output;
     std::wstring commandLine =
         L"\"" + WideFromUtf8(server) + L"\" " + Hex(childInput) + L" " + Hex(childOutput) + L" 0";
     STARTUPINFOW startup = {};
@@ -68,54 +75,33 @@ bool CMinimalHost::Start(const std::string& server)
     if (!started)
         return false;
     CloseHandle(created.hThread);
-    m_process = created.hProcess;
-    return ReadUntilReady();
+    m_process->process = created.hProcess;
+    return true;
 }
 
-bool CMinimalHost::Request(const std::string& request)
+bool CMinimalHost::WriteInput(const std::string& bytes)
 {
-    const std::string line = request + "\n";
     DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(m_input), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
-        return false;
-    return ReadUntilReady();
+    return WriteFile(m_process->input, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
 }
 
-bool CMinimalHost::ReadUntilReady()
+bool CMinimalHost::ReadMore()
 {
-    char buffer[4096];
-    for (;;) {
-        std::size_t lineStart = 0;
-        for (std::size_t end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n', lineStart)) {
-            const bool ready = m_pending.compare(lineStart, end - lineStart, kReadyLine) == 0;
-            lineStart = end + 1;
-            if (ready) {
-                m_pending.erase(0, lineStart);
-                return true;
-            }
-        }
-        m_pending.erase(0, lineStart);
-        DWORD count = 0;
-        if (!ReadFile(static_cast<HANDLE>(m_output), buffer, sizeof buffer, &count, nullptr) || count == 0)
-            return false;
-        m_pending.append(buffer, count);
-    }
-}
-
-void CMinimalHost::CloseInput() { Close(m_input); }
-
-bool CMinimalHost::Stop()
-{
-    Close(m_input);
-    // The server flushes every line it writes, so whatever it says on its way
-    // out is read, or it would wait for the reader forever.
     char buffer[4096];
     DWORD count = 0;
-    while (ReadFile(static_cast<HANDLE>(m_output), buffer, sizeof buffer, &count, nullptr) && count > 0) {
-    }
-    if (m_process == nullptr || WaitForSingleObject(static_cast<HANDLE>(m_process), kExitWaitMs) != WAIT_OBJECT_0)
+    if (!ReadFile(m_process->output, buffer, sizeof buffer, &count, nullptr) || count == 0)
+        return false;
+    m_pending.append(buffer, count);
+    return true;
+}
+
+void CMinimalHost::CloseInput() { Close(m_process->input); }
+
+bool CMinimalHost::EndedWithZero()
+{
+    if (m_process->process == nullptr || WaitForSingleObject(m_process->process, kExitWaitMs) != WAIT_OBJECT_0)
         return false;
     DWORD exitCode = 1;
-    GetExitCodeProcess(static_cast<HANDLE>(m_process), &exitCode);
+    GetExitCodeProcess(m_process->process, &exitCode);
     return exitCode == 0;
 }

@@ -3,15 +3,30 @@
 # builds the Windows programs if needed, starts Wine on a virtual display (the
 # server shows its splash window there, as it would on a desktop) and runs
 # bin/BenchDriver.exe. Arguments go to the driver (--rounds N, --only 1,3, ...;
-# see bench/BenchDriverMainWin.cpp). A full run takes a few minutes.
+# see bench/BenchDriver.cpp). A full run takes a few minutes.
 #
-#   bash tools/bench.sh [DRIVER OPTION...]
+# With --linux first, the same natively on Linux: builds build/linux (Release,
+# no sanitizers, which would distort the figures) and runs bin/BenchDriver
+# against bin/scan-server. A native request takes about a millisecond, so the
+# counts are raised (later arguments override them).
+#
+#   bash tools/bench.sh [--linux] [DRIVER OPTION...]
 #
 # SCANSERVER_BENCH_TREE names another Windows build tree than build/win64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-tree=${SCANSERVER_BENCH_TREE:-$root/build/win64}
 
+if [ "${1:-}" = "--linux" ]; then
+  shift
+  tree=$root/build/linux
+  "$root/tools/install-deps.sh" >/dev/null
+  cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSCANSERVER_SANITIZE=OFF >/dev/null
+  cmake --build "$tree" --target bench >/dev/null
+  exec "$tree/bin/BenchDriver" --requests 1000 --heavy-requests 100 --fresh-files 50 --starts 21 \
+    --shell-requests 1000 "$@"
+fi
+
+tree=${SCANSERVER_BENCH_TREE:-$root/build/win64}
 "$root/tools/install-deps.sh" >/dev/null
 cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null

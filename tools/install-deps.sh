@@ -26,6 +26,12 @@ needs=(
   "clang++-14|clang-14"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
   "/usr/include/x86_64-linux-gnu/libunwind.h|libunwind-dev"
+  # The Linux benchmark's real-sized plug-in links what Linux plug-ins link.
+  "/usr/include/X11/Xlib.h|libx11-dev"
+  "/usr/include/X11/extensions/XShm.h|libxext-dev"
+  "/usr/include/GL/gl.h|libgl-dev"
+  "/usr/include/fontconfig/fontconfig.h|libfontconfig-dev"
+  "/usr/include/freetype2/ft2build.h|libfreetype-dev"
 )
 
 # Whether the kernel runs 32-bit x86 programs: a 93-byte i386 program that exits

@@ -79,8 +79,8 @@ public:
         return exitCode == 0 ? std::string() : "a server exited with " + std::to_string(exitCode);
     }
 
-    SMemoryCounters Memory() const { return ProcessMemory(m_connection.GetProcessHandle()); }
-    std::vector<std::string> Libraries() const { return LoadedLibraries(m_connection.GetProcessHandle()); }
+    SMemoryCounters Memory() const { return ProcessMemory(m_connection); }
+    std::vector<std::string> Libraries() const { return LoadedLibraries(m_connection); }
 
 private:
     CServerConnection m_connection;
@@ -172,7 +172,7 @@ std::string StartAndScan(CBenchServer& server, const std::string& program, const
 
 std::string TimeScanner(const SBenchSetup& setup, unsigned jobs, double& seconds)
 {
-    const std::string database = setup.scratch + "\\bench-plugins.json";
+    const std::string database = setup.scratch + BenchSystem().separator + "bench-plugins.json";
     RemoveFile(database);
     const CClock::time_point start = CClock::now();
     const SProcessRun run =
@@ -190,7 +190,7 @@ std::string TimeScanner(const SBenchSetup& setup, unsigned jobs, double& seconds
 /// code runs and every byte of growth would be the server's own.
 std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& values)
 {
-    const std::string missing = setup.scratch + "\\NoSuchPlugin.dll";
+    const std::string missing = setup.scratch + BenchSystem().separator + "NoSuchPlugin" + BenchSystem().librarySuffix;
     const int requests = std::max(2, setup.footprintRequests / 2);
     auto server = std::make_unique<CBenchServer>();
     std::string error = server->Start(setup.server);
@@ -288,8 +288,11 @@ std::string MeasureStartUp(const SBenchSetup& setup, CRoundValues& values)
         const char* key;
         std::vector<double> ready;
     };
-    SProgram programs[] = {{setup.server, "server", {}}, {setup.startupLimit, "startupLimit", {}},
-                           {setup.readyLimit, "limit", {}}};
+    std::vector<SProgram> programs = {{setup.server, "server", {}}};
+    // A server without start-up work of its own (no splash) has no StartupLimit.
+    if (!setup.startupLimit.empty())
+        programs.push_back({setup.startupLimit, "startupLimit", {}});
+    programs.push_back({setup.readyLimit, "limit", {}});
     std::string error;
     // Alternating, so that every program meets the same moments of the machine.
     for (int start = 0; error.empty() && start < setup.starts; ++start) {

@@ -1,0 +1,400 @@
+// BenchDriver: measures the scan server against the limits it is compared
+// with, round after round, and prints a table of medians and spreads.
+//
+//   BenchDriver[.exe] [--rounds N] [--requests N] [--heavy-requests N] [--files N]
+//                   [--fresh-files N] [--starts N] [--shell-requests N]
+//                   [--footprint-requests N] [--only 1,2,...]
+//
+// The counts are per round (see SBenchSetup); the footprint is read in the
+// first round only, as it hardly varies and its thousand requests take long.
+//
+// Every program and plug-in it uses is found in the given folder (the build's
+// bin folder), under the system's names (bench/BenchProcess.h): the server,
+// InProcessLimit, ReadyLimit, StartupLimit (Windows), PluginScanner, fixtures/,
+// samples/ and bench/HeavyEffect. The copies of the plain fixture go to
+// bench-scratch/ there and are removed at the end.
+
+#include "bench/BenchDriver.h"
+
+#include "bench/BenchFigures.h"
+#include "bench/BenchProcess.h"
+#include "bench/BenchTable.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace {
+
+constexpr int kFigureCount = 6;
+
+struct SDriverOptions {
+    int rounds = 5;
+    int files = 200;
+    std::set<int> figures = {1, 2, 3, 4, 5, 6};
+};
+
+/// Counts as the round loop knows them, for the table's headings.
+struct SRunFacts {
+    SRequestFacts plain;
+    SRequestFacts heavy;
+    std::string plainName;
+    std::string heavyName;
+};
+
+bool ParsePositive(const std::string& text, int& value)
+{
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || parsed <= 0 || parsed > 1000000)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool ParseFigures(const std::string& text, std::set<int>& figures)
+{
+    figures.clear();
+    for (const char character : text) {
+        if (character >= '1' && character < '1' + kFigureCount)
+            figures.insert(character - '0');
+        else if (character != ',')
+            return false;
+    }
+    return !figures.empty();
+}
+
+bool ParseArguments(const std::vector<std::string>& arguments, SDriverOptions& options, SBenchSetup& setup)
+{
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& name = arguments[index];
+        if (index + 1 >= arguments.size())
+            return false;
+        const std::string& value = arguments[++index];
+        bool ok = false;
+        if (name == "--rounds")
+            ok = ParsePositive(value, options.rounds);
+        else if (name == "--requests")
+            ok = ParsePositive(value, setup.requests);
+        else if (name == "--heavy-requests")
+            ok = ParsePositive(value, setup.heavyRequests);
+        else if (name == "--fresh-files")
+            ok = ParsePositive(value, setup.freshFiles);
+        else if (name == "--files")
+            ok = ParsePositive(value, options.files);
+        else if (name == "--starts")
+            ok = ParsePositive(value, setup.starts);
+        else if (name == "--shell-requests")
+            ok = ParsePositive(value, setup.shellRequests);
+        else if (name == "--footprint-requests")
+            ok = ParsePositive(value, setup.footprintRequests);
+        else if (name == "--only")
+            ok = ParseFigures(value, options.figures);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+std::string NeedFile(const std::string& path, std::string& missing)
+{
+    if (!FileExists(path))
+        missing += "  " + path + "\n";
+    return path;
+}
+
+std::string PreparePlainCopies(const std::string& plain, const std::string& bin, int files, SBenchSetup& setup)
+{
+    const SBenchSystem& system = BenchSystem();
+    setup.scratch = bin + "bench-scratch";
+    RemoveFolder(setup.scratch);
+    setup.copiesFolder = setup.scratch + system.separator + "libraries";
+    if (!MakeFolder(setup.copiesFolder))
+        return "cannot create " + setup.copiesFolder;
+    for (int file = 1; file <= files; ++file) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%cPlain%03d%s", system.separator, file, system.librarySuffix);
+        const std::string copy = setup.copiesFolder + name;
+        if (!CopyOneFile(plain, copy))
+            return "cannot copy " + plain + " to " + copy;
+        setup.libraryCopies.push_back(copy);
+    }
+    return std::string();
+}
+
+std::string Run(const SDriverOptions& options, const SBenchSetup& setup, const std::string& plain,
+                const std::string& heavy, CRoundValues& values, SRunFacts& facts)
+{
+    const auto wants = [&options](int figure) { return options.figures.count(figure) > 0; };
+    for (int round = 1; round <= options.rounds; ++round) {
+        std::string error;
+        const auto step = [&](int figure, const char* what, const auto& measure) {
+            if (!error.empty() || !wants(figure))
+                return;
+            const auto start = std::chrono::steady_clock::now();
+            error = measure();
+            std::fprintf(stderr, "round %d/%d: %s (%.1f s)\n", round, options.rounds, what,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        };
+        step(1, "per-request cost, plain fixture",
+             [&] { return MeasureRequestCost(setup, "plain", plain, setup.requests, values, facts.plain); });
+        step(1, "per-request cost, real-sized library",
+             [&] { return MeasureRequestCost(setup, "heavy", heavy, setup.heavyRequests, values, facts.heavy); });
+        step(2, "persistent server against a server per file",
+             [&] { return MeasureServerModels(setup, round - 1, values); });
+        step(3, "start-up", [&] { return MeasureStartUp(setup, values); });
+        step(4, "shell scale", [&] { return MeasureShellScale(setup, round - 1, values); });
+        if (round == 1)
+            step(5, "footprint", [&] { return MeasureFootprint(setup, plain, values); });
+        step(6, "scanner --jobs 1 and 2", [&] {
+            return setup.scanner.empty() ? std::string() : MeasureScannerJobs(setup, values);
+        });
+        const std::string retired = AwaitRetiredServers();
+        if (error.empty())
+            error = retired;
+        if (!error.empty())
+            return error;
+    }
+    return std::string();
+}
+
+/// Per-round values derived from two quantities of the same round.
+std::vector<double> PerRound(const std::vector<double>& left, const std::vector<double>& right,
+                             double (*combine)(double, double))
+{
+    std::vector<double> combined;
+    for (std::size_t round = 0; round < std::min(left.size(), right.size()); ++round)
+        combined.push_back(combine(left[round], right[round]));
+    return combined;
+}
+
+std::vector<double> Scaled(const std::vector<double>& values, double factor)
+{
+    std::vector<double> scaled;
+    for (const double value : values)
+        scaled.push_back(value * factor);
+    return scaled;
+}
+
+double MicrosecondsAbove(double ratePerSecond, double limitPerSecond)
+{
+    return 1e6 / ratePerSecond - 1e6 / limitPerSecond;
+}
+
+void AddRequestCostRows(CBenchTable& table, const CRoundValues& values, const std::string& key,
+                        const std::string& library, const SRequestFacts& facts, int requests)
+{
+    const std::size_t lines = facts.linesPerRequest;
+    const auto& server = values.Get(key + ".server");
+    const auto& limitA = values.Get(key + ".limitA");
+    const auto& limitB = values.Get(key + ".limitB");
+    table.AddHeading("1  Per-request cost: " + library + ", " + std::to_string(requests) + " requests a round, " +
+                     std::to_string(lines) + " line writes+flushes per request");
+    table.AddNote("the limit program holds the server's " + std::to_string(facts.serverLibraries) +
+                  " loaded libraries, so a plug-in's imports find the same modules resident");
+    const auto& minimalHost = values.Get(key + ".minimalHost");
+    table.AddRow("server, through the client", Summarise(server), "requests/s");
+    table.AddRow("server, minimal host (one thread, plain read loop)", Summarise(minimalHost), "requests/s");
+    table.AddRow(std::string("limit (a): same ") + BenchSystem().system + " work in-process, no protocol",
+                 Summarise(limitA), "requests/s");
+    table.AddRow("limit (b): (a) + " + std::to_string(lines) + " line writes+flushes, host reads", Summarise(limitB),
+                 "requests/s");
+    table.AddRow("server / limit (a)", Summarise(RoundRatios(server, limitA)), "x");
+    table.AddRow("server / limit (b)", Summarise(RoundRatios(server, limitB)), "x");
+    table.AddRow("minimal host / limit (b)", Summarise(RoundRatios(minimalHost, limitB)), "x");
+    table.AddRow("cost per request above limit (b), through the client",
+                 Summarise(PerRound(server, limitB, MicrosecondsAbove)), "us");
+    table.AddRow("cost per request above limit (b), minimal host",
+                 Summarise(PerRound(minimalHost, limitB, MicrosecondsAbove)), "us");
+}
+
+std::string Megabytes(uint64_t bytes)
+{
+    return FormatFigure(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MB";
+}
+
+void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBenchSetup& setup)
+{
+    const SBenchSystem& system = BenchSystem();
+    const std::string memory = system.memory;
+    table.AddHeading(std::string("5  Footprint (host's view of the process: ") + system.memorySource +
+                     "; first round only)");
+    table.AddNote(std::string(system.server) + " " + Megabytes(FileSize(setup.server)) + " on disk, ReadyLimit " +
+                  Megabytes(FileSize(setup.readyLimit)));
+    for (const int count : FootprintCheckpoints(setup)) {
+        const std::string after = " after " + std::to_string(count) + " requests";
+        table.AddRow("server " + memory + after, Summarise(values.Get("memory.ws." + std::to_string(count))), "MB");
+    }
+    const std::string last = std::to_string(setup.footprintRequests);
+    const auto& growth = values.Get("memory.growth");
+    const auto& control = values.Get("memory.control.growth");
+    table.AddRow("server " + memory + " growth per request", Summarise(growth), "KB");
+    table.AddRow("control: in-process loads+frees of the same library", Summarise(control), "KB");
+    table.AddRow("server's own growth per request (server - control)",
+                 Summarise(PerRound(growth, control, [](double server, double limit) { return server - limit; })),
+                 "KB");
+    table.AddRow("server growth per request, missing library (no plug-in code)",
+                 Summarise(values.Get("memory.missing.growth")), "KB");
+    table.AddRow("server peak " + memory + " after " + last + " requests", Summarise(values.Get("memory.peak")), "MB");
+    table.AddRow("minimal program (limit) " + memory, Summarise(values.Get("memory.limit.ws")), "MB");
+    table.AddRow("minimal program (limit) peak " + memory, Summarise(values.Get("memory.limit.peak")), "MB");
+    table.AddRow("server peak / limit peak",
+                 Summarise(RoundRatios(values.Get("memory.peak"), values.Get("memory.limit.peak"))), "x");
+}
+
+std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, const CRoundValues& values,
+                       const SRunFacts& facts)
+{
+    const SBenchSystem& system = BenchSystem();
+    const std::string shellBig = std::string("ShellBig") + system.librarySuffix;
+    const std::string scanner = std::string("PluginScanner") + system.programSuffix;
+    CBenchTable table;
+    const auto wants = [&options](int figure) { return options.figures.count(figure) > 0; };
+    if (wants(1)) {
+        AddRequestCostRows(table, values, "plain", facts.plainName, facts.plain, setup.requests);
+        AddRequestCostRows(table, values, "heavy", facts.heavyName, facts.heavy, setup.heavyRequests);
+    }
+    if (wants(2)) {
+        const double files = static_cast<double>(setup.libraryCopies.size());
+        const std::vector<double> persistent = values.Get("files.persistent");
+        const std::vector<double> fresh = Scaled(values.Get("files.fresh"), files);
+        table.AddHeading("2  " + FormatFigure(files) +
+                         " plug-in files (copies of the plain fixture), first start to last answer");
+        table.AddRow("one persistent server", Summarise(persistent), "s");
+        table.AddRow("a fresh server per file (the peers' model)", Summarise(fresh), "s");
+        table.AddNote("(fresh servers: " + std::to_string(setup.freshFiles) + " files a round, the next " +
+                      std::to_string(setup.freshFiles) + " each round, time per file scaled to " +
+                      FormatFigure(files) + ")");
+        table.AddRow("fresh per file / persistent", Summarise(RoundRatios(fresh, persistent)), "x");
+        table.AddRow("per file, persistent server", Summarise(Scaled(persistent, 1000 / files)), "ms");
+        table.AddRow("per file, fresh server", Summarise(Scaled(values.Get("files.fresh"), 1000)), "ms");
+    }
+    if (wants(3)) {
+        const auto& server = values.Get("start.server");
+        const auto& startupLimit = values.Get("start.startupLimit");
+        const auto& limit = values.Get("start.limit");
+        table.AddHeading("3  Start-up: process creation to the first \"ready:\" (median of " +
+                         std::to_string(setup.starts) + " starts a round)");
+        table.AddNote(std::string(system.server) + " " + Megabytes(FileSize(setup.server)) + " on disk");
+        table.AddRow(std::string("server (") + system.serverStart + ")", Summarise(server), "ms");
+        if (system.hasStartupLimit)
+            table.AddRow("limit: the same start-up work done plainly (StartupLimit)", Summarise(startupLimit), "ms");
+        table.AddRow(std::string(system.readyLimit) + " (ReadyLimit)", Summarise(limit), "ms");
+        if (system.hasStartupLimit)
+            table.AddRow("server / StartupLimit", Summarise(RoundRatios(server, startupLimit)), "x");
+        table.AddRow("server / ReadyLimit", Summarise(RoundRatios(server, limit)), "x");
+        table.AddRow("server: input closed to process end (first start)", Summarise(values.Get("exit.server")), "ms");
+        if (system.hasStartupLimit)
+            table.AddRow("StartupLimit: input closed to process end", Summarise(values.Get("exit.startupLimit")),
+                         "ms");
+        table.AddRow("ReadyLimit: input closed to process end", Summarise(values.Get("exit.limit")), "ms");
+    }
+    if (wants(4)) {
+        const auto& big = values.Get("shell.big");
+        const auto& small = values.Get("shell.small");
+        table.AddHeading("4  Scale: " + shellBig + ", 2,000 sub-plug-ins; " + std::to_string(setup.shellRequests) +
+                         " path>id requests a round (the next ids each round), as many of the sample shell");
+        const auto& enumeration = values.Get("shell.enumeration");
+        const auto& enumerationLines = values.Get("shell.enumeration.lines");
+        table.AddRow("enumeration request (2,000 sub-plug-ins listed)", Summarise(enumeration), "ms");
+        if (!enumerationLines.empty() && !values.Get("plain.limitB").empty()) {
+            // What the enumeration's lines alone cost at limit (b)'s price of a line in the same round.
+            const double lineCount = enumerationLines.front();
+            const std::size_t plainLines = facts.plain.linesPerRequest;
+            const auto millisecondsAbove = [](double withLines, double without) {
+                return 1e3 / withLines - 1e3 / without;
+            };
+            const auto lineMs = PerRound(values.Get("plain.limitB"), values.Get("plain.limitA"), millisecondsAbove);
+            std::vector<double> linesOnly;
+            for (const double requestLinesMs : lineMs)
+                linesOnly.push_back(requestLinesMs / static_cast<double>(plainLines) * lineCount);
+            table.AddRow("its " + FormatFigure(lineCount) + " lines at limit (b)'s cost of a line",
+                         Summarise(linesOnly), "ms");
+            table.AddRow("enumeration / its lines at limit (b)", Summarise(RoundRatios(enumeration, linesOnly)), "x");
+        }
+        table.AddRow(shellBig + ">id from the cached library", Summarise(big), "us/request");
+        table.AddRow("3-instrument sample shell>id from the cache", Summarise(small), "us/request");
+        table.AddRow("big / small shell, per request", Summarise(RoundRatios(big, small)), "x");
+        table.AddRow("server " + std::string(system.memory) + " growth per big-shell>id request", Summarise(values.Get("shell.growth")),
+                     "KB");
+        const auto& plainRate = values.Get("plain.server");
+        if (!plainRate.empty()) {
+            const auto perRequest = PerRound(plainRate, plainRate, [](double rate, double) { return 1e6 / rate; });
+            table.AddRow("big shell>id / plain uncached request (figure 1)", Summarise(RoundRatios(big, perRequest)),
+                         "x");
+        }
+    }
+    if (wants(5))
+        AddFootprintRows(table, values, setup);
+    if (wants(6)) {
+        const auto& one = values.Get("jobs.1");
+        const auto& two = values.Get("jobs.2");
+        table.AddHeading("6  " + scanner + " over the " + std::to_string(setup.libraryCopies.size()) +
+                         " files, fresh database, whole process");
+        if (setup.scanner.empty()) {
+            table.AddNote(scanner + " not found: not measured");
+        } else {
+            table.AddRow("--jobs 1", Summarise(one), "s");
+            table.AddRow("--jobs 2", Summarise(two), "s");
+            table.AddRow("speed-up, --jobs 1 / --jobs 2", Summarise(RoundRatios(one, two)), "x");
+        }
+    }
+    return table.Render();
+}
+
+} // namespace
+
+int RunBenchDriver(const std::string& bin, const std::vector<std::string>& arguments)
+{
+    SDriverOptions options;
+    SBenchSetup setup;
+    const SBenchSystem& system = BenchSystem();
+    if (!ParseArguments(arguments, options, setup)) {
+        std::fputs("usage: BenchDriver [--rounds N] [--requests N] [--heavy-requests N] [--files N]\n"
+                   "                   [--fresh-files N] [--starts N] [--shell-requests N]\n"
+                   "                   [--footprint-requests N] [--only 1,2,...]\n",
+                   stderr);
+        return 2;
+    }
+    const auto program = [&](const char* name) { return bin + name + system.programSuffix; };
+    const auto library = [&](const char* folder, const char* name) {
+        return bin + folder + system.separator + name + system.librarySuffix;
+    };
+    std::string missing;
+    setup.server = NeedFile(bin + system.server, missing);
+    setup.inProcessLimit = NeedFile(program("InProcessLimit"), missing);
+    setup.readyLimit = NeedFile(program("ReadyLimit"), missing);
+    if (system.hasStartupLimit)
+        setup.startupLimit = NeedFile(program("StartupLimit"), missing);
+    setup.shellBig = NeedFile(library("fixtures", "ShellBig"), missing);
+    setup.smallShell = NeedFile(library("samples", "TessivaneInstrumentShell"), missing);
+    const std::string plain = NeedFile(library("fixtures", "PlainEffect"), missing);
+    const std::string heavy = NeedFile(library("bench", "HeavyEffect"), missing);
+    if (FileExists(program("PluginScanner")))
+        setup.scanner = program("PluginScanner");
+    if (!missing.empty()) {
+        std::fprintf(stderr, "BenchDriver: missing (build the targets bench, fixtures and the server):\n%s",
+                     missing.c_str());
+        return 1;
+    }
+    std::string error = PreparePlainCopies(plain, bin, options.files, setup);
+
+    SRunFacts facts;
+    facts.plainName = "PlainEffect" + std::string(system.librarySuffix) + " (" + Megabytes(FileSize(plain)) + ")";
+    facts.heavyName = "HeavyEffect" + std::string(system.librarySuffix) + " (" + Megabytes(FileSize(heavy)) + ", " +
+                      system.heavyLinks + ")";
+    CRoundValues values;
+    if (error.empty())
+        error = Run(options, setup, plain, heavy, values, facts);
+    RemoveFolder(setup.scratch);
+    if (!error.empty()) {
+        std::fprintf(stderr, "BenchDriver: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Scan server benchmarks %s: %d rounds; median and spread over the rounds;\n"
+                "ratios are formed within each round.\n\n%s",
+                system.where, options.rounds, BuildTable(options, setup, values, facts).c_str());
+    return 0;
+}
