@@ -18,12 +18,11 @@ namespace {
 /// The scripted world: the server's output, the clock, and every call made.
 struct SWorld {
     /// What the servers do, in order: an output line; "~N": N ms of silence;
-    /// "exit N": the server ends with code N (so does one at the script's end); "!": the host interrupts.
+    /// "exit N": the server ends with code N (so does one at the script's end).
     std::deque<std::string> script;
     uint64_t now = 0;
     uint64_t dumpAt = UINT64_MAX; ///< when the crash dump appears
     std::string calls;
-    CScanClient* client = nullptr;
     bool running = false;
     uint32_t exitCode = 0;
 
@@ -76,9 +75,7 @@ public:
     ELineWait WaitForLine(std::string& line, uint32_t waitMs) override
     {
         const char event = m_world.Next(waitMs, line);
-        if (event == 'l' && line == "!")
-            m_world.client->Interrupt();
-        return event == 'e' ? ELineWait::Closed : event == 'l' && line != "!" ? ELineWait::Line : ELineWait::Nothing;
+        return event == 'e' ? ELineWait::Closed : event == 'l' ? ELineWait::Line : ELineWait::Nothing;
     }
     bool SendRequest(const std::string&) override
     {
@@ -166,7 +163,6 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
     };
     const uint64_t kNoDump = UINT64_MAX;
     const SCase cases[] = {
-        {"Gain.dll", 1000, {"ready:", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "", "start send", true},
         // Every line starts the 1 s silence again.
         {"Gain.dll", 1000, {"ready:", "~900", "info:a", "~900", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send", true},
@@ -192,10 +188,7 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         // Windows are looked at from 2 s into a request, every 0.5 s; 0 waits forever.
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
-        {"Gain.dll", 1000, {"ready:", "!", "~100"}, kNoDump, EOutcome::Failed, "interrupted", "start send kill rmdir", false},
         {"X86.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for x86; it loads x64 libraries", "", false},
-        {"Arm.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for ARM64", "", false},
-        {"Locked.dll", 1000, {}, kNoDump, EOutcome::Failed, "cannot open the file", "", false},
         {"Gain.dll\nB.dll", 1000, {}, kNoDump, EOutcome::Failed, "line break", "", false},
     };
     for (const SCase& c : cases) {
@@ -208,7 +201,6 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         options.dumpRoot = "D";
         options.silenceTimeoutMs = c.silenceMs;
         CScanClient client(options, std::make_unique<CFakeServer>(world), std::make_unique<CFakeSystem>(world));
-        world.client = &client;
         const SScanOutcome outcome = client.Scan(c.request);
         const std::string label = std::string(c.request) + " " + c.calls;
         EXPECT_EQ(c.kind, outcome.kind) << label;
