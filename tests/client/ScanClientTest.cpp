@@ -18,11 +18,12 @@ namespace {
 /// The scripted world: the server's output, the clock, and every call made.
 struct SWorld {
     /// What the servers do, in order: an output line; "~N": N ms of silence;
-    /// "exit N": the server ends with code N (so does one at the script's end).
+    /// "exit N": the server ends with code N (so does one at the script's end); "!": the host interrupts.
     std::deque<std::string> script;
     uint64_t now = 0;
     uint64_t dumpAt = UINT64_MAX; ///< when the crash dump appears
     std::string calls;
+    CScanClient* client = nullptr;
     bool running = false;
     uint32_t exitCode = 0;
 
@@ -75,7 +76,9 @@ public:
     ELineWait WaitForLine(std::string& line, uint32_t waitMs) override
     {
         const char event = m_world.Next(waitMs, line);
-        return event == 'e' ? ELineWait::Closed : event == 'l' ? ELineWait::Line : ELineWait::Nothing;
+        if (event == 'l' && line == "!")
+            m_world.client->Interrupt();
+        return event == 'e' ? ELineWait::Closed : event == 'l' && line != "!" ? ELineWait::Line : ELineWait::Nothing;
     }
     bool SendRequest(const std::string&) override
     {
@@ -188,6 +191,8 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         // Windows are looked at from 2 s into a request, every 0.5 s; 0 waits forever.
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
+        // An interrupt kills the server at once, which no end-to-end run can see.
+        {"Gain.dll", 1000, {"ready:", "!", "~100"}, kNoDump, EOutcome::Failed, "interrupted", "start send kill rmdir", false},
         {"X86.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for x86; it loads x64 libraries", "", false},
         {"Gain.dll\nB.dll", 1000, {}, kNoDump, EOutcome::Failed, "line break", "", false},
     };
@@ -201,6 +206,7 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         options.dumpRoot = "D";
         options.silenceTimeoutMs = c.silenceMs;
         CScanClient client(options, std::make_unique<CFakeServer>(world), std::make_unique<CFakeSystem>(world));
+        world.client = &client;
         const SScanOutcome outcome = client.Scan(c.request);
         const std::string label = std::string(c.request) + " " + c.calls;
         EXPECT_EQ(c.kind, outcome.kind) << label;
