@@ -81,6 +81,8 @@ TEST(ScanRequest, CallsThePlatformInOrderAndTakesAPathOfAnotherCaseForAnotherLib
                                             "filter", "filter", "pump", "close"};
     EXPECT_EQ(order, platform.calls);
     ScanRequest(Request(EFixture::ShellDuplicates));
+    ScanRequest(Text((FixtureLibrary(EFixture::ShellDuplicates) + u">00000005").c_str()));
+    EXPECT_EQ(0, g_currentShellId) << "the id is published only while the probe runs";
     std::u16string other = FixtureLibrary(EFixture::ShellDuplicates);
     other[0] = u'c';
     ScanRequest(Text(other.c_str())); // frees the cached shell, then fails to load
