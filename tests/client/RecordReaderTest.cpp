@@ -50,9 +50,6 @@ CLines Changed(const std::string& from, const std::string& to)
 
 TEST(RecordReader, ReadsWhatTheServerWritesAndRejectsWhatIsNotARecord)
 {
-    SPluginRecord plain = Sample();
-    plain.category = -1;
-    plain.shells.clear();
     SPluginRecord emptyShell = Sample();
     emptyShell.shells.clear();
     SPluginRecord extremes;
@@ -63,7 +60,6 @@ TEST(RecordReader, ReadsWhatTheServerWritesAndRejectsWhatIsNotARecord)
     shortId.id = 0xABCD;
     const std::pair<CLines, SPluginRecord> accepted[] = {
         {record_lines::Lines(Sample()), Sample()},
-        {record_lines::Lines(plain), plain},
         {record_lines::Lines(emptyShell), emptyShell},
         {record_lines::Lines(extremes), extremes},
         {Changed("\"41626364\"", "\"abCD\""), shortId},
@@ -142,10 +138,6 @@ TEST(LineSplitter, JoinsLinesCutAcrossReadsAndKeepsTheUnfinishedOne)
     splitter.Feed("o:b\n\nwarn:cXYZ", 11, lines);
     EXPECT_EQ((CLines{"info:a", "info:b", ""}), lines);
     EXPECT_EQ("warn:c", splitter.GetPending());
-    EXPECT_EQ("info", LineTag("info:x:y"));
-    EXPECT_EQ("x:y", LineText("info:x:y"));
-    EXPECT_EQ("", LineTag("plain"));
-    EXPECT_EQ("plain", LineText("plain"));
 }
 
 TEST(AnswerReader, OnlyTheReadyMarkerEndsAnAnswer)

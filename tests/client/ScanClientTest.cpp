@@ -166,7 +166,6 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
     };
     const uint64_t kNoDump = UINT64_MAX;
     const SCase cases[] = {
-        {"Gain.dll", 1000, {"ready:", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "", "start send", true},
         // Every line starts the 1 s silence again.
         {"Gain.dll", 1000, {"ready:", "~900", "info:a", "~900", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send", true},
@@ -192,10 +191,9 @@ TEST(ScanClient, OutcomeOfEveryServerScript)
         // Windows are looked at from 2 s into a request, every 0.5 s; 0 waits forever.
         {"Gain.dll", 0, {"ready:", "~3000", "RECORD", "ready:"}, kNoDump, EOutcome::Scanned, "",
          "start send look@2000 look@2500 look@3000", true},
+        // An interrupt kills the server at once, which no end-to-end run can see.
         {"Gain.dll", 1000, {"ready:", "!", "~100"}, kNoDump, EOutcome::Failed, "interrupted", "start send kill rmdir", false},
         {"X86.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for x86; it loads x64 libraries", "", false},
-        {"Arm.dll", 1000, {}, kNoDump, EOutcome::NotPlugin, "built for ARM64", "", false},
-        {"Locked.dll", 1000, {}, kNoDump, EOutcome::Failed, "cannot open the file", "", false},
         {"Gain.dll\nB.dll", 1000, {}, kNoDump, EOutcome::Failed, "line break", "", false},
     };
     for (const SCase& c : cases) {

@@ -47,10 +47,11 @@ public:
     void RejectOversizedRequest() override { LogInfo(u"oversized\n"); }
 };
 
-// The reading rules: short and full reads, a zero byte, the size limit and what follows it.
+// The reading rules that the end-to-end server table (read sizes, CRLF, a zero byte,
+// two requests in one write) cannot reach: a zero byte after the first read, the
+// size limit to the byte and what follows it.
 TEST(RequestLoop, ReadyBeforeEveryRequestThenPumpThenScan)
 {
-    const std::string full(kRequestReadSize, 'a');
     const std::string longest(128 * 1024, 'p'); // the longest request taken, spelt out so the limit cannot drift
     struct SCase {
         std::deque<std::string> reads;
@@ -58,11 +59,6 @@ TEST(RequestLoop, ReadyBeforeEveryRequestThenPumpThenScan)
     };
     const SCase cases[] = {
         {{}, ""},
-        {{"C:\\a.dll\n", "C:\\Caf\xC3\xA9.dll\r\n"}, "scan C:\\a.dll\nscan C:\\Caf\xC3\xA9.dll?\n"},  // the CR is kept
-        {{"first\nsecond\n", "\n"}, "scan first\nscan \n"},
-        {{std::string("ab\0cd\n", 6)}, "scan ab\n"},
-        {{std::string(1023, 'b') + "\n", full}, "scan " + std::string(1023, 'b') + "\nscan " + full + "\n"},
-        {{"C:\\par", "t.dll\n"}, "scan C:\\par\nscan t.dll\n"},  // a short read without newline is whole
         {{std::string(1500, 'a') + '\0' + std::string(1000, 'b') + "\n"}, "scan " + std::string(1500, 'a') + "\n"},
         {{longest + "\n", longest}, "scan " + longest + "\nscan " + longest + "\n"},
         {{longest + "x\n", std::string(300000, 'x'), "next\n"}, "oversized\noversized\nscan next\n"},

@@ -1,7 +1,7 @@
 #pragma once
 // A scan platform made of plain memory: each library is a row of the fixture
-// table, with the exports, resources and version that its fixture DLL is built
-// with (tests/fixtures/CMakeLists.txt); every call is recorded.
+// table exporting VSTPluginMain, with the resources and version that its fixture
+// DLL is built with (tests/fixtures/CMakeLists.txt); every call is recorded.
 
 #include "FixtureTable.h"
 #include "scan/ScanPlatform.h"
@@ -57,13 +57,9 @@ public:
     }
     void* FindExport(void* module, const char* name) override
     {
-        const EFixture row = *static_cast<EFixture*>(module);
-        const bool entry = std::strcmp(name, row == EFixture::MainOnly ? "main" : "VSTPluginMain") == 0;
-        if (row == EFixture::JBridgeStub && std::strcmp(name, "JBridgeBootstrap") == 0)
-            return module;
-        if (!entry || row == EFixture::NoEntryPoint)
+        if (std::strcmp(name, "VSTPluginMain") != 0)
             return nullptr;
-        EntryRow() = row;
+        EntryRow() = *static_cast<EFixture*>(module);
         return reinterpret_cast<void*>(&Entry);
     }
     bool HasResource(void* module, int id, const char16_t* type) override
