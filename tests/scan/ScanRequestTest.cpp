@@ -33,7 +33,7 @@ SPluginRecord Expected(const SRecordCase& c)
     const SFixture& row = FixtureRow(c.row);
     if (*c.error != 0)
         return {0, "", "", "", c.version, c.error, 0, 0, false, false, "x64", false, c.category, false, {}};
-    return {row.uniqueId, row.name, row.vendor, row.product, c.version, "", row.numInputs, row.numOutputs,
+    return {static_cast<uint32_t>(row.uniqueId), row.name, row.vendor, row.product, c.version, "", row.numInputs, row.numOutputs,
             (c.flags & kWants) != 0, (c.flags & kSends) != 0, "x64", false, c.category, (c.flags & kSynthEdit) != 0, {}};
 }
 
