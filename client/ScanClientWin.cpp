@@ -46,7 +46,8 @@ public:
     std::string NewestDump(const std::string& folderText) override
     {
         const std::wstring folder = WideFromUtf8(folderText);
-        const std::string pattern = std::string(kDumpBaseName) + "-" + kServerPlatform + "-*" + kDumpExtension;
+        // The folder is one server's own, of either platform: "ScanServer-x86-..." too.
+        const std::string pattern = std::string(kDumpBaseName) + "-*" + kDumpExtension;
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((folder + L"\\" + WideFromUtf8(pattern)).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
