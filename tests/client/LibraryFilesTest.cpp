@@ -65,6 +65,8 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
     Put32(hugeOffset, 0x3C, 0xFFFFFFF0u);
     CBytes pastLargest = Image(0x80, 0x8664, kDll);
     Put32(pastLargest, 0x3C, 0x00FFFFF0u);
+    CBytes dosHeaderOnly = Image(0x40, 0x8664, kDll);
+    dosHeaderOnly.resize(0x40);
     const SCase cases[] = {
         {Image(0x80, 0x8664, kDll), EPeVerdict::Library, "x64", 0x80 + 24},
         {Image(0x1F00, 0x8664, kDll), EPeVerdict::Library, "x64", 0x1F00 + 24},
@@ -75,6 +77,7 @@ TEST(PeCheck, VerdictsAndBytesNeeded)
         {Image(0x80, 0x8664, kExe), EPeVerdict::NotLibrary, "a program (x64), not a DLL", 0x80 + 24},
         {CBytes(text.begin(), text.end()), EPeVerdict::NotPeImage, "too short", kDosHeaderSize},
         {CBytes(63, 'M'), EPeVerdict::NotPeImage, "too short", kDosHeaderSize}, // a DOS header is 64 bytes
+        {dosHeaderOnly, EPeVerdict::NotPeImage, "no PE header", 0x40 + 24},
         {CBytes(kDosHeaderSize, 'a'), EPeVerdict::NotPeImage, "no MZ header", kDosHeaderSize},
         {badSignature, EPeVerdict::NotPeImage, "no PE signature", 0x80 + 24},
         {pointsPastTheEnd, EPeVerdict::NotPeImage, "no PE header", 0x80 + 24},

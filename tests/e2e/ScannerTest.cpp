@@ -70,6 +70,7 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
     }
     WriteBytes(folder + N("\\Readme.dll"), kSystem.windows ? "This is a text file named .dll\r\n" : "Text\n");
     WriteBytes(folder + N("\\Noise.dll"), std::string(4096, '\x5A'));
+    ASSERT_TRUE(fs::create_directory(fs::u8path(folder + N("\\Folder.dll"))));
     // Real libraries made x86 (a 32-bit ELF on Linux: its class and machine) and made a program.
     const std::string plain = FixturePath(N("PlainEffect.dll"));
     const std::string image = ReadTextFile(plain);
@@ -100,6 +101,7 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
         {folder + N("\\Readme.dll"), 1000, EOutcome::NotPlugin, kSystem.windows ? "too short for a PE image" : "too short for an ELF image", 0, 0, 0, false},
         {folder + N("\\Noise.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "no MZ header" : "no ELF header", 0, 0, 0, false},
         {folder + N("\\Missing.dll"), 0, EOutcome::Failed, "cannot open the file", 0, 0, 0, false},
+        {folder + N("\\Folder.dll"), 0, EOutcome::Failed, kSystem.windows ? "cannot open the file" : "cannot read the file: Is a directory", 0, 0, 0, false},
         {folder + N("\\X86.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "built for x86" : "a 32-bit ELF (x86)", 0, 0, 0, false},
         {folder + N("\\Program.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "a program (x64), not a DLL" : "a 64-bit ELF (x64) program", 0, 0, 0, false},
         {FixturePath(N("HangInEntry.dll")), 0, EOutcome::TimedOut, "no answer for 1 s; the scan server was stopped", 1, 0, 0, false},
@@ -166,6 +168,13 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
             EXPECT_NE(stale, dump.substr(dump.size() - stale.size()));
         }
     }
+    // A dump folder that cannot be made (below a file) starts no server, and says why.
+    SScanClientOptions options;
+    options.serverPath = ServerPath();
+    options.dumpRoot = folder + N("\\Readme.dll\\dumps");
+    const SScanOutcome outcome = CScanClient(options).Scan(plain, SScanObserver());
+    EXPECT_EQ(EOutcome::NoServer, outcome.kind);
+    EXPECT_NE(std::string::npos, outcome.error.find("cannot create the folder " + options.dumpRoot)) << outcome.error;
 }
 
 /// The --json output of a run.

@@ -382,6 +382,7 @@ void CheckDump(const std::string& folder, const SServer& server, const char* fix
     ASSERT_TRUE(std::regex_match(report, parts, shape)) << report;
     EXPECT_EQ(onOwnThread, parts[1] != parts[2]) << report;
     EXPECT_EQ(!onOwnThread, report.find(" " + BinaryFolder() + server.program + "+0x") != std::string::npos) << report;
+    EXPECT_TRUE(std::regex_search(report, std::regex(R"(\n#\d+ .+ \(\w+\+0x[0-9A-F]+\)\n)"))) << "an exported symbol names a frame";
 }
 #endif
 
