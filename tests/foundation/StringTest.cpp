@@ -1,6 +1,6 @@
-// CString and CAnsiString: what the fuzz targets (StringOpsFuzz against a model of
-// shared blocks, Utf8Fuzz and FormatFuzz against the C library) do not see, and the
-// conversions and formats that must come out the same in the Windows build.
+// CString and CAnsiString: shared blocks, running out of memory, and the
+// conversions and formats that must come out the same in the Windows build (the
+// fuzz targets check them against the C library).
 
 #include "foundation/String.h"
 #include "foundation/StringAllocation.h"
