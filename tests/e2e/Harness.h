@@ -67,6 +67,21 @@ inline bool StartsOnThisMachine(const std::string& program)
     return false;
 }
 
+/// Removes the temporary folders the tests made once they have all run, unless one failed.
+class CTemporaryFolders : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        std::error_code ignored;
+        for (const fs::path& folder : made)
+            if (::testing::UnitTest::GetInstance()->Passed())
+                fs::remove_all(folder, ignored);
+    }
+    std::vector<fs::path> made;
+};
+inline CTemporaryFolders* const g_temporaryFolders =
+    static_cast<CTemporaryFolders*>(::testing::AddGlobalTestEnvironment(new CTemporaryFolders));
+
 /// A fresh empty folder under the system's temporary folder.
 inline std::string MakeTemporaryFolder(const std::string& prefix)
 {
@@ -74,8 +89,10 @@ inline std::string MakeTemporaryFolder(const std::string& prefix)
     for (;;) {
         const fs::path folder = fs::temp_directory_path() /
                                 fs::u8path(prefix + "-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
-        if (fs::create_directory(folder))
+        if (fs::create_directory(folder)) {
+            g_temporaryFolders->made.push_back(folder);
             return folder.u8string();
+        }
     }
 }
 
