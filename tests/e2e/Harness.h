@@ -72,10 +72,11 @@ class CTemporaryFolders : public ::testing::Environment {
 public:
     void TearDown() override
     {
+        if (!::testing::UnitTest::GetInstance()->Passed())
+            return;
         std::error_code ignored;
         for (const fs::path& folder : made)
-            if (::testing::UnitTest::GetInstance()->Passed())
-                fs::remove_all(folder, ignored);
+            fs::remove_all(folder, ignored);
     }
     std::vector<fs::path> made;
 };
