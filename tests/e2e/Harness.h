@@ -10,8 +10,10 @@
 #include "foundation/Win32.h"
 #else
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -198,12 +200,22 @@ private:
 };
 
 #else
-/// bin/PluginScanner started with arguments, its output going to files; the
-/// destructor kills it if it still runs, as a user's kill would.
+/// bin/PluginScanner started with arguments, its output going to files, or its
+/// standard error to a terminal terminalColumns wide (a pseudo-terminal that Wait
+/// reads); the destructor kills it if it still runs, as a user's kill would.
 class CScannerProcess {
 public:
-    explicit CScannerProcess(const std::vector<std::string>& arguments) : m_folder(MakeTemporaryFolder("scanner-output"))
+    explicit CScannerProcess(const std::vector<std::string>& arguments, unsigned short terminalColumns = 0)
+        : m_folder(MakeTemporaryFolder("scanner-output"))
     {
+        std::string errorPath = m_folder + "/err.txt";
+        if (terminalColumns != 0) {
+            const winsize size = {24, terminalColumns, 0, 0};
+            m_terminal = posix_openpt(O_RDWR | O_NOCTTY);
+            EXPECT_TRUE(m_terminal >= 0 && grantpt(m_terminal) == 0 && unlockpt(m_terminal) == 0 &&
+                        ioctl(m_terminal, TIOCSWINSZ, &size) == 0 && fcntl(m_terminal, F_SETFL, O_NONBLOCK) == 0);
+            errorPath = m_terminal >= 0 ? ptsname(m_terminal) : errorPath;
+        }
         std::vector<std::string> words = {BinaryFolder() + "PluginScanner"};
         words.insert(words.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
@@ -213,7 +225,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_folder + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_folder + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
         if (posix_spawn(&m_process, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             m_process = 0;
         posix_spawn_file_actions_destroy(&actions);
@@ -226,6 +238,8 @@ public:
         kill(m_process, SIGKILL); // fails harmlessly when it has ended
         int status = 0;
         waitpid(m_process, &status, 0);
+        if (m_terminal >= 0)
+            close(m_terminal);
     }
     CScannerProcess(const CScannerProcess&) = delete;
     CScannerProcess& operator=(const CScannerProcess&) = delete;
@@ -236,6 +250,7 @@ public:
         SScannerRun run;
         int status = 0;
         for (int waited = 0; m_process != 0 && waited < 300000; waited += 20) {
+            ReadTerminal();
             if (waitpid(m_process, &status, WNOHANG) == m_process) {
                 m_process = 0;
                 run.exitCode = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 128u + WTERMSIG(status);
@@ -245,13 +260,24 @@ public:
         }
         EXPECT_EQ(0, m_process) << "the scanner did not finish";
         run.out = ReadTextFile(m_folder + "/out.txt");
-        run.err = ReadTextFile(m_folder + "/err.txt");
+        ReadTerminal();
+        run.err = m_terminal >= 0 ? m_terminalText : ReadTextFile(m_folder + "/err.txt");
         return run;
     }
 
 private:
+    /// Takes what the terminal holds, without waiting: the scanner blocks once it is full.
+    void ReadTerminal()
+    {
+        char buffer[4096];
+        for (ssize_t count = 0; m_terminal >= 0 && (count = read(m_terminal, buffer, sizeof buffer)) > 0;)
+            m_terminalText.append(buffer, static_cast<std::size_t>(count));
+    }
+
     pid_t m_process = 0;
     std::string m_folder;
+    int m_terminal = -1; ///< the pseudo-terminal's master side
+    std::string m_terminalText;
 };
 #endif
 

@@ -344,7 +344,24 @@ TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
     const std::string gain = folder + N("\\TessivaneGain.dll");
     const CStrings arguments = {"scan", folder, "--db", database, "--json"};
 
+#ifdef _WIN32
     const SScannerRun first = RunScanner({"scan", folder, "--db", database});
+#else
+    // On a terminal the progress bar is redrawn in place, one column short of its width, and cleared at the end.
+    constexpr unsigned short kColumns = 40;
+    const SScannerRun first = CScannerProcess({"scan", folder, "--db", database}, kColumns).Wait();
+    std::size_t fullBars = 0;
+    std::size_t from = first.err.find('\r');
+    for (std::size_t to = from; from != std::string::npos; from = to) {
+        to = first.err.find_first_of("\r\n", from + 1);
+        const std::string shown = first.err.substr(from + 1, to == std::string::npos ? to : to - from - 1);
+        EXPECT_GT(kColumns, shown.size()) << shown;
+        fullBars += shown.size() == kColumns - 1u && shown[0] == '[' ? 1 : 0;
+    }
+    EXPECT_NE(0u, fullBars) << first.err;
+    const std::string cleared = "\r" + std::string(kColumns - 1u, ' ') + "\r";
+    EXPECT_EQ(cleared, first.err.substr(first.err.size() - std::min(first.err.size(), cleared.size())));
+#endif
     EXPECT_EQ(0u, first.exitCode) << first.err;
     for (const std::string& part : CStrings{"Outcome", "TsGn", "Tessivane Gain", "  Tessivane Choir",
                                             N("TessivanePad.dll"), "Scanned 6 requests", "Database: "})
