@@ -18,7 +18,7 @@ namespace {
 using CStrings = std::vector<std::string>;
 
 const SFileStamp kStamp{1234, 133000000000000000ull};
-const std::string kShell = "C:\\VST\\Shell.dll";
+const std::string kShell = "C:\\VST\\ShellZ.dll"; // Z: the last letter that case folding maps
 
 CScanDatabase SampleDatabase()
 {
@@ -49,12 +49,12 @@ TEST(ScanDatabase, OrderLookUpsAndRemovals)
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
         reversed.Put(**entry);
     EXPECT_EQ(sample.ToJson(), reversed.ToJson()) << "the order does not depend on the order of puts";
-    EXPECT_EQ("Strings", sample.FindSubPlugin("c:\\vst\\SHELL.dll", 0x54734931)->outcome.record.name);
+    EXPECT_EQ("Strings", sample.FindSubPlugin("c:\\vst\\SHELLz.dll", 0x54734931)->outcome.record.name);
     EXPECT_EQ(nullptr, sample.FindSubPlugin(kShell, 0x54734933));
     EXPECT_EQ(nullptr, sample.FindSubPlugin("C:\\VST\\Gain.dll", 0));
     EXPECT_EQ(nullptr, sample.FindLibrary("C:\\VST\\Gain.dl"));
-    EXPECT_EQ((CStrings{kShell, kShell + ">54734931", kShell + ">54734932"}), Requests(sample.EntriesOf("c:\\vst\\shell.dll")));
-    EXPECT_EQ(CStrings{}, Requests(sample.EntriesOf("C:\\VST\\Shell")));
+    EXPECT_EQ((CStrings{kShell, kShell + ">54734931", kShell + ">54734932"}), Requests(sample.EntriesOf("c:\\vst\\shellz.dll")));
+    EXPECT_EQ(CStrings{}, Requests(sample.EntriesOf("C:\\VST\\ShellZ")));
     EXPECT_EQ((CStrings{all[0], all[1], all[2], all[3], all[6]}), sample.LibraryPaths());
 
     struct SCase {
@@ -63,7 +63,7 @@ TEST(ScanDatabase, OrderLookUpsAndRemovals)
     };
     const SCase cases[] = {
         {[](CScanDatabase& d) { d.Put(Entry("c:\\VST\\gain.dll", kStamp, ScannedOutcome(1, "Gain 2"))); }, {}},
-        {[](CScanDatabase& d) { d.RemoveLibrary("c:\\vst\\SHELL.dll"); }, {all[3], all[4], all[5]}},
+        {[](CScanDatabase& d) { d.RemoveLibrary("c:\\vst\\SHELLz.dll"); }, {all[3], all[4], all[5]}},
         {[](CScanDatabase& d) { d.RemoveLibrary("C:\\VST\\Other.dll"); }, {}},
         {[](CScanDatabase& d) { d.RemoveSubPluginsExcept(kShell, {0x54734932, 0x99}); }, {all[4]}},
         {[](CScanDatabase& d) { d.RemoveSubPluginsExcept(kShell, {}); }, {all[4], all[5]}},
@@ -98,6 +98,7 @@ TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
                              "\"fileTime\": 133000000000000000", "\"dialogs\": [\n        \"Licence \xE2\x80\x94 Check\""})
         EXPECT_NE(std::string::npos, json.find(part)) << part;
     EXPECT_LT(json.find("\"Brass\""), json.find("\"Strings\"")) << "the shell's order, not the id order";
+    EXPECT_EQ(json.find("\"shells\""), json.rfind("\"shells\"")) << "only the shell's record lists sub-plug-ins";
 
     CScanDatabase database;
     std::string error;
@@ -144,8 +145,8 @@ TEST(ScanDatabase, StrictReading)
         {"\"dumps\": [", "\"dumps\": [7, ", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"dumps\": [", "\"dumps\": 7, \"x\": [", "C:\\VST\\Crash.dll", "\"dumps\""},
         {"\"Licence", "7, \"Licence", "C:\\VST\\Hang.dll", "\"dialogs\""},
-        {"\"subId\": \"54734931\"", "\"subId\": \"x\"", "C:\\VST\\Shell.dll>54734931", "\"subId\""},
-        {"\"id\": \"54734932\"", "\"id\": 54734932", "C:\\VST\\Shell.dll", "\"id\""},
+        {"\"subId\": \"54734931\"", "\"subId\": \"x\"", "C:\\VST\\ShellZ.dll>54734931", "\"subId\""},
+        {"\"id\": \"54734932\"", "\"id\": 54734932", "C:\\VST\\ShellZ.dll", "\"id\""},
     };
     const CScanDatabase sample = SampleDatabase();
     for (const SCase& c : cases) {

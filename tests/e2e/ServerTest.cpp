@@ -174,6 +174,7 @@ std::vector<SRow> Rows(const SServer& server)
         Missing("C:\\VST\\Bare.dll", "C:\\VST\\Bare.dll"),
         Missing("C:\\VST\\Crlf.dll\r\n", "C:\\VST\\Crlf.dll?", "C:\\VST\\Crlf.dll\r"), // the carriage return echoed as '?'
         Missing("\n", ""),
+        Failed(">00000005\n", {Scanning(">00000005"), kLoading}, LoadError(server, "", kModuleNotFound)), // no path before '>'
         Missing(std::string("C:\\A.dll\0junk\n", 14), "C:\\A.dll"),
         Missing(utf8 + "\n", utf8),
         Missing("C:\\\xC3(.dll\n", "C:\\\xEF\xBF\xBD(.dll"), // ill-formed UTF-8 becomes U+FFFD

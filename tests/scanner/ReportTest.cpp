@@ -192,8 +192,9 @@ TEST(Report, DuplicateIdsAcrossDifferentPlugins)
     CScanDatabase database;
     database.Put(Entry("C:\\A\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain A")));
     database.Put(Entry("C:\\B\\Gain.dll", kStamp, ScannedOutcome(0x5473476E, "Gain B")));
-    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x01020304, "Shell", {{0x01020304, "Sub"}})));
-    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x01020304, "Sub"), 0x01020304));
+    // " ABC" reads badly with its leading space: the id is shown in hexadecimal.
+    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x20414243, "Shell", {{0x20414243, "Sub"}})));
+    database.Put(Entry("C:\\S.dll", kStamp, ScannedOutcome(0x20414243, "Sub"), 0x20414243));
     database.Put(Entry("C:\\Unique.dll", kStamp, ScannedOutcome(0x55, "Unique")));
     SScanOutcome failed = ScannedOutcome(0x55, "Failed with the same id");
     failed.kind = EOutcome::Failed;
@@ -206,9 +207,9 @@ TEST(Report, DuplicateIdsAcrossDifferentPlugins)
     const std::vector<SDuplicateId> duplicates = FindDuplicateIds(database.Entries());
     EXPECT_EQ("Unique id 00000077 of the x64 and x86 builds of Synth: no conflict, a host loads the x64 build "
               "C:\\VST\\Synth.dll\n"
-              "Duplicate unique id 01020304:\n"
+              "Duplicate unique id 20414243:\n"
               "  Shell  C:\\S.dll\n"
-              "  Sub  C:\\S.dll>01020304\n"
+              "  Sub  C:\\S.dll>20414243\n"
               "Duplicate unique id TsGn (5473476E):\n"
               "  Gain A  C:\\A\\Gain.dll\n"
               "  Gain B  C:\\B\\Gain.dll\n",

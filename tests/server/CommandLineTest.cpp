@@ -29,6 +29,9 @@ TEST(CommandLine, PositionalArguments)
     EXPECT_EQ(0x1A4u, parsed.outputHandle);
     EXPECT_EQ(nullptr, parsed.dumpFolder.GetText());
 
+    const char16_t* noWindow[] = {u"server.exe", u"2C", u"30"};
+    EXPECT_EQ(0u, ParseServerArguments(3, noWindow).ownerWindow);
+
     const char16_t* inputOnly[] = {u"server.exe", u"2C"};
     parsed = ParseServerArguments(2, inputOnly);
     EXPECT_EQ(0x2Cu, parsed.inputHandle);
