@@ -214,7 +214,8 @@ public:
             m_terminal = posix_openpt(O_RDWR | O_NOCTTY);
             EXPECT_TRUE(m_terminal >= 0 && grantpt(m_terminal) == 0 && unlockpt(m_terminal) == 0 &&
                         ioctl(m_terminal, TIOCSWINSZ, &size) == 0 && fcntl(m_terminal, F_SETFL, O_NONBLOCK) == 0);
-            errorPath = m_terminal >= 0 ? ptsname(m_terminal) : errorPath;
+            const char* name = m_terminal >= 0 ? ptsname(m_terminal) : nullptr;
+            errorPath = name != nullptr ? name : errorPath;
         }
         std::vector<std::string> words = {BinaryFolder() + "PluginScanner"};
         words.insert(words.end(), arguments.begin(), arguments.end());
