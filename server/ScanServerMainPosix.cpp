@@ -98,6 +98,25 @@ int SetChannelApart(int channel)
     return channel;
 }
 
+/// The host's input, kept from the programs a plug-in starts (a helper holding it
+/// would keep the host's writes from failing once the server is gone): standard
+/// input gets a descriptor of its own, and standard input then reads nothing, so
+/// that a plug-in reading it takes no request and its programs still find it open.
+int SetInputApart(int input)
+{
+    const int own = input == STDIN_FILENO ? fcntl(input, F_DUPFD_CLOEXEC, kFirstFreeDescriptor) : -1;
+    const int nothing = own >= 0 ? open("/dev/null", O_RDONLY) : -1;
+    if (nothing >= 0) {
+        dup2(nothing, STDIN_FILENO);
+        close(nothing);
+        return own;
+    }
+    if (own >= 0)
+        close(own);
+    fcntl(input, F_SETFD, fcntl(input, F_GETFD) | FD_CLOEXEC);
+    return input;
+}
+
 CPosixScanPlatform g_posixScanPlatform;
 
 } // namespace
@@ -124,7 +143,7 @@ int ScanServerMain(int count, char** arguments)
         units[i] = texts[i].GetText();
     }
     const SServerArguments parsed = ParseServerArguments(used, units);
-    const int input = static_cast<int>(parsed.inputHandle); // 0 is standard input
+    const int input = SetInputApart(static_cast<int>(parsed.inputHandle)); // 0 is standard input
     const int output = SetChannelApart(parsed.outputHandle != 0 ? static_cast<int>(parsed.outputHandle)
                                                                 : STDOUT_FILENO);
 

@@ -75,6 +75,15 @@ SServerArguments ReadCommandLine()
     return parsed;
 }
 
+/// The host's pipes stay the server's own: a program a plug-in starts inheriting
+/// handles (a licence checker, an updater) would otherwise keep them open after
+/// a crash, and the host would wait for the pipe to close instead of seeing the crash.
+void KeepFromChildren(HANDLE handle)
+{
+    if (handle != nullptr)
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+}
+
 void StartGdiplus()
 {
     Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, background thread, codecs
@@ -105,11 +114,13 @@ int ScanServerMain(void* instance)
 
     const SServerArguments arguments = ReadCommandLine();
     g_dumpFolder = arguments.dumpFolder;
-    StartGdiplus();
-
     g_inputHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.inputHandle));
     g_outputHandle = arguments.outputHandle != 0 ? reinterpret_cast<void*>(static_cast<uintptr_t>(arguments.outputHandle))
                                                  : GetStdHandle(STD_OUTPUT_HANDLE);
+    // Before any plug-in can start a program.
+    KeepFromChildren(g_inputHandle);
+    KeepFromChildren(g_outputHandle);
+    StartGdiplus();
     SetOutputSink(&g_handleSink);
     SetScanPlatform(&g_windowsScanPlatform);
 

@@ -2,10 +2,12 @@
 // every server program: what the host writes, and the exact transcript (module
 // address normalised) and record it gets back, or how the server ends (a crash:
 // exit code 9 and its dump or crash report; a hang: the host's silence time-out;
-// no input: its banner only on Windows, standard input on Linux).
+// no input: its banner only on Windows, standard input on Linux; a crash that
+// leaves a plug-in's helper program running: the host's pipes close all the same).
 
 #include "client/ServerConnection.h"
 #include "e2e/Harness.h"
+#include "fixtures/FixtureTable.h"
 #include "support/RecordLines.h"
 #include "wire/Protocol.h"
 
@@ -13,9 +15,12 @@
 #include <dbghelp.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -276,6 +281,9 @@ struct SEnding {
     bool dumps = true;   ///< started with a dump folder: one dump of an access violation
     bool input = true, output = true; ///< the handles it gets (without output: standard output)
     bool ownThread = false;           ///< the dump's crashing thread is not the first
+    /// The plug-in leaves its helper program running, which inherited what it could:
+    /// the host's pipes close with the server all the same, within the same patience.
+    bool helper = false;
     SServerOptions options = {};
 };
 
@@ -289,6 +297,9 @@ std::vector<SEnding> Endings(const SServer& server)
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed, false});
     endings.push_back({"OwnFilterThenCrash", crash("OwnFilterThenCrash"), EWaitResult::Closed}); // not its own 77
     endings.push_back({"CrashOnOwnThread", crash("CrashOnOwnThread"), EWaitResult::Closed, true, true, true, true});
+    SEnding helper = {"HelperThenCrash", crash("HelperThenCrash"), EWaitResult::Closed};
+    helper.helper = true;
+    endings.push_back(helper);
     if (server.windows)
         endings.push_back({"CrashInDllMain", {}, EWaitResult::Closed}); // or a failed load, never a hang
     endings.push_back({"HangInEntry", crash("HangInEntry"), EWaitResult::TimedOut, false});
@@ -361,6 +372,31 @@ HWND SplashWindowOf(uint32_t processId)
     EnumWindows(FindSplash, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
+
+/// Sets the environment variable for the servers started from now on; an empty value removes it.
+void SetVariable(const char* name, const std::string& value)
+{
+    SetEnvironmentVariableW(WideFromUtf8(name).c_str(), value.empty() ? nullptr : WideFromUtf8(value).c_str());
+}
+
+bool IsHelperRunning(unsigned long processId)
+{
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    const bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (process != nullptr)
+        CloseHandle(process);
+    return running;
+}
+
+void EndHelper(unsigned long processId)
+{
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr)
+        return;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+}
 #else
 std::string RegexQuoted(const std::string& text) { return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); }
 
@@ -385,9 +421,82 @@ void CheckDump(const std::string& folder, const SServer& server, const char* fix
     EXPECT_EQ(!onOwnThread, report.find(" " + BinaryFolder() + server.program + "+0x") != std::string::npos) << report;
     EXPECT_TRUE(std::regex_search(report, std::regex(R"(\n#\d+ .+ \(\w+\+0x[0-9A-F]+\)\n)"))) << "an exported symbol names a frame";
 }
+
+void SetVariable(const char* name, const std::string& value)
+{
+    if (value.empty())
+        unsetenv(name);
+    else
+        setenv(name, value.c_str(), 1);
+}
+
+/// Whether the process runs: it is there and has not ended (an ended one that is
+/// not yet reaped is in state Z, or X, after its command in parentheses).
+bool IsHelperRunning(unsigned long processId)
+{
+    const std::string status = ReadTextFile("/proc/" + std::to_string(processId) + "/stat");
+    const std::size_t command = status.rfind(')');
+    return command != std::string::npos && command + 2 < status.size() && status[command + 2] != 'Z' &&
+           status[command + 2] != 'X';
+}
+
+void EndHelper(unsigned long processId)
+{
+    if (IsHelperRunning(processId))
+        kill(static_cast<pid_t>(processId), SIGKILL);
+}
 #endif
 
-void CheckEnding(const SEnding& ending, CServerConnection& server, const SServer& program)
+/// The helper program that HelperThenCrash starts, found by the process id the
+/// fixture writes to the file that the environment names while this lives; ended
+/// when this ends, whatever the checks found.
+class CFixtureHelper {
+public:
+    CFixtureHelper() : m_file(MakeTemporaryFolder("scan-helper") + kPathSeparator + "helper.pid")
+    {
+        SetVariable(kFixtureHelperFileVariable, m_file);
+    }
+    ~CFixtureHelper()
+    {
+        SetVariable(kFixtureHelperFileVariable, "");
+        if (ProcessId() != 0)
+            EndHelper(ProcessId());
+    }
+    CFixtureHelper(const CFixtureHelper&) = delete;
+    CFixtureHelper& operator=(const CFixtureHelper&) = delete;
+
+    /// Whether the fixture started the helper and it still runs.
+    bool IsRunning() const { return ProcessId() != 0 && IsHelperRunning(ProcessId()); }
+
+private:
+    /// 0 until the fixture has written it.
+    unsigned long ProcessId() const
+    {
+        return std::strtoul(ReadTextFile(m_file).c_str(), nullptr, 10);
+    }
+
+    std::string m_file;
+};
+
+/// How long an ending server may take to end once its output has closed.
+constexpr uint32_t kExitWaitMs = 30000;
+
+/// Whether the host's writes start failing within waitMs, as they do once no
+/// process holds the input pipe's read end (the server's end closes as it ends).
+bool WritesFailWithin(CServerConnection& server, uint32_t waitMs)
+{
+    // A few bytes each time: a pipe whose reader lives on must not fill up and block the write.
+    constexpr auto kRetry = std::chrono::milliseconds(50);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (server.Write("\n")) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(kRetry);
+    }
+    return true;
+}
+
+void CheckEnding(const SEnding& ending, CServerConnection& server, const SServer& program, const CFixtureHelper& helper)
 {
     const bool idle = *ending.fixture == 0 && ending.wait == EWaitResult::Closed;
     if (idle)
@@ -401,9 +510,14 @@ void CheckEnding(const SEnding& ending, CServerConnection& server, const SServer
         return;
     }
     ASSERT_NE(EWaitResult::TimedOut, result);
+    if (ending.helper) {
+        // Before the host reaps the server, which on Linux ends what is left of its process group.
+        EXPECT_TRUE(helper.IsRunning()) << "the helper outlives the server";
+        EXPECT_TRUE(WritesFailWithin(server, kExitWaitMs)) << "the input pipe keeps no reader";
+    }
     server.CloseInput();
     uint32_t exitCode = 0;
-    ASSERT_TRUE(server.WaitForExit(30000, exitCode));
+    ASSERT_TRUE(server.WaitForExit(kExitWaitMs, exitCode));
     if (result == EWaitResult::Ready && std::string(ending.fixture) == "CrashInDllMain") { // the loader failed the load
         EXPECT_EQ(0u, exitCode);
         EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
@@ -449,6 +563,7 @@ TEST(Server, AnswersEveryRow)
         // Each row that ends its server gets one of its own, all started at once: a dump takes Wine seconds.
         std::vector<SEnding> endings = Endings(program);
         std::deque<CServerConnection> servers(endings.size());
+        const CFixtureHelper helper; // ended before the servers' connections end
         for (std::size_t i = 0; i < endings.size(); ++i) {
             SEnding& ending = endings[i];
             ending.options.silenceTimeoutMs = ending.wait == EWaitResult::TimedOut ? 1500 : 120000;
@@ -496,7 +611,7 @@ TEST(Server, AnswersEveryRow)
         EXPECT_EQ(0u, exitCode);
         for (std::size_t i = 0; i < endings.size(); ++i) {
             SCOPED_TRACE(std::string(endings[i].fixture) + (endings[i].input ? "" : " without input"));
-            CheckEnding(endings[i], servers[i], program);
+            CheckEnding(endings[i], servers[i], program, helper);
         }
     }
 }
