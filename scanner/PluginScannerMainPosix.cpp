@@ -59,6 +59,27 @@ bool IsFolder(const std::string& path)
     return stat(path.c_str(), &details) == 0 && S_ISDIR(details.st_mode);
 }
 
+bool IsFile(const std::string& path)
+{
+    struct stat details = {};
+    return stat(path.c_str(), &details) == 0 && S_ISREG(details.st_mode);
+}
+
+/// The scan server's folder, with its separator: beside the scanner (a build
+/// tree, an unpacked archive with both side by side), else where an install
+/// puts it, reached from the scanner's own folder (SCANNER_INSTALLED_SERVER_FOLDER,
+/// "../lib/tessivane-scan" in the usual layout) so that a moved prefix still
+/// works. When neither holds the server, the scanner's own folder, whose path
+/// the error names.
+std::string ServerFolder()
+{
+    const std::string own = ProgramFolder();
+    const std::string installed = own + SCANNER_INSTALLED_SERVER_FOLDER "/";
+    if (!IsFile(own + kLinuxScanner.serverProgram) && IsFile(installed + kLinuxScanner.serverProgram))
+        return installed;
+    return own;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +89,7 @@ int main(int argc, char** argv)
     platform.commandLine = &kLinuxScanner;
     platform.defaultDatabase = LinuxDatabasePath(std::getenv("XDG_DATA_HOME"), home);
     platform.defaultFolders = LinuxPluginFolders(std::getenv("VST_PATH"), home, IsFolder);
-    platform.programFolder = ProgramFolder();
+    platform.programFolder = ServerFolder();
     platform.separator = '/';
     platform.interrupted = &g_interrupted;
     platform.watchInterrupt = WatchInterrupt;
