@@ -32,6 +32,13 @@ needs=(
   "/usr/include/GL/gl.h|libgl-dev"
   "/usr/include/fontconfig/fontconfig.h|libfontconfig-dev"
   "/usr/include/freetype2/ft2build.h|libfreetype-dev"
+  # The release archives and the Debian package (tools/package.sh), and their check.
+  "zip|zip"
+  "unzip|unzip"
+  "dpkg-shlibdeps|dpkg-dev"
+  "fakeroot|fakeroot"
+  "lintian|lintian"
+  "pkg-config|pkg-config"
 )
 
 # Whether the kernel runs 32-bit x86 programs: a 93-byte i386 program that exits
