@@ -150,6 +150,9 @@ if(NOT WIN32)
   endif()" COMPONENT Debian EXCLUDE_FROM_ALL)
   install(FILES ${debian_files}/tessivane-scanner.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT Debian EXCLUDE_FROM_ALL)
+  # The lintian warnings the package accepts, each with its reason.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+          RENAME tessivane-scan COMPONENT Debian EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${debian_files}/changelog.gz
           DESTINATION ${SCANSERVER_INSTALL_DOCDIR} COMPONENT Debian EXCLUDE_FROM_ALL)
 endif()

@@ -30,20 +30,23 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessivane Scan authors <scan@tessivane.example>")
+  # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; CPack indents these lines
+  # and writes the empty one as Debian's " .".
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"VST 2 plug-in scanner that keeps the host safe
- Tessivane Scan loads each VST 2 plug-in library in a scan server of its
- own and reports its record: name, vendor, product, version, unique id,
- category, channels and a shell's sub-plug-ins. A plug-in that crashes or
- hangs ends its server, never the host.
- .
- The package holds the scanner command (tessivane-scanner), the Linux scan
- server, the C library libtessivane-scan with its header, and the static C++
- client library with its CMake and pkg-config files.")
+"Tessivane Scan loads each VST 2 plug-in library in a scan server of its
+own and reports its record: name, vendor, product, version, unique id,
+category, channels and a shell's sub-plug-ins. A plug-in that crashes or
+hangs ends its server, never the host.
+
+The package holds the scanner command (tessivane-scanner), the Linux scan
+server, the C library libtessivane-scan with its header, and the static C++
+client library with its CMake and pkg-config files.")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The shlibs file and the ldconfig trigger for the shared library.
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Files 0644, programs and folders 0755, whatever the umask of the build.
   set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
       OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
