@@ -100,6 +100,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/vst/Vst2.h DESTINATION ${SCANSERVER_INSTALL_
 # their dependencies, and the version file (any 1.x satisfies a request for 1.0).
 install(EXPORT TessivaneScanTargets NAMESPACE TessivaneScan:: DESTINATION ${SCANSERVER_INSTALL_CMAKEDIR}
         COMPONENT Development)
+# The servers as the config file names them (each quoted), from the prefix it finds itself in.
+if(WIN32)
+  set(SCANSERVER_CONFIG_SERVERS "\"\${PACKAGE_PREFIX_DIR}/${CMAKE_INSTALL_BINDIR}/ScanServer-x64.exe\"")
+  if(TARGET x86_tree)
+    string(APPEND SCANSERVER_CONFIG_SERVERS " \"\${PACKAGE_PREFIX_DIR}/${CMAKE_INSTALL_BINDIR}/ScanServer-x86.exe\"")
+  endif()
+else()
+  set(SCANSERVER_CONFIG_SERVERS "\"\${PACKAGE_PREFIX_DIR}/${SCANSERVER_INSTALL_SERVERDIR}/scan-server\"")
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TessivaneScanConfig.cmake.in
   ${CMAKE_BINARY_DIR}/package/TessivaneScanConfig.cmake
   INSTALL_DESTINATION ${SCANSERVER_INSTALL_CMAKEDIR})

@@ -14,3 +14,6 @@ bash "$root/tools/fuzz.sh" --smoke
 
 echo "== Windows tests (Wine, virtual display)"
 xvfb-run -a -s "-screen 0 1280x1024x24" "$root/tools/run-wine-tests.sh"
+
+echo "== The installed package, the examples and the release archives"
+bash "$root/tools/check-package.sh"
