@@ -26,6 +26,8 @@ needs=(
   "clang++-14|clang-14"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
   "/usr/include/x86_64-linux-gnu/libunwind.h|libunwind-dev"
+  # The API reference of the public headers (tools/docs.sh).
+  "doxygen|doxygen"
   # The Linux benchmark's real-sized plug-in links what Linux plug-ins link.
   "/usr/include/X11/Xlib.h|libx11-dev"
   "/usr/include/X11/extensions/XShm.h|libxext-dev"

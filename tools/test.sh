@@ -9,6 +9,9 @@ cd "$root"
 echo "== Native tests (AddressSanitizer + UBSan)"
 ctest --test-dir build/native --output-on-failure
 
+echo "== API reference (Doxygen; fails on a warning about the public headers)"
+bash "$root/tools/docs.sh"
+
 echo "== Fuzz smoke run (every libFuzzer target for a few seconds)"
 bash "$root/tools/fuzz.sh" --smoke
 
