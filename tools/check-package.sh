@@ -51,7 +51,7 @@ windows_path() {
   printf 'Z:%s' "${full//\//\\}"
 }
 
-# Installs the tree into a fresh prefix and moves the prefix; prints the moved one.
+# Installs the tree into a fresh prefix and moves that to $work/<name>.
 install_moved() {
   local tree=$1 name=$2
   cmake --install "$tree" --prefix "$work/$name-first" >/dev/null
@@ -78,8 +78,8 @@ check_headers() {
   local prefix=$1 compiler=$2 c_compiler=$3 header
   while IFS= read -r header; do
     header=${header#"$prefix/include/tessivane/"}
-    "$compiler" -std=c++17 -Wall -Wextra -Wpedantic -Wshadow -Wno-unused-parameter -Werror -fsyntax-only -I "$prefix/include/tessivane" \
-      -I "$prefix/include" -x c++ - <<<"#include \"$header\"" 2>"$work/header.log" ||
+    "$compiler" -std=c++17 -Wall -Wextra -Wpedantic -Wshadow -Wno-unused-parameter -Werror -fsyntax-only \
+      -I "$prefix/include/tessivane" -I "$prefix/include" -x c++ - <<<"#include \"$header\"" 2>"$work/header.log" ||
       { fail "$header does not compile alone"; cat "$work/header.log" >&2; }
   done < <(find "$prefix/include/tessivane" -name '*.h' | sort)
   "$c_compiler" -std=c99 -Wall -Wextra -Werror -pedantic-errors -fsyntax-only -I "$prefix/include" \
