@@ -20,10 +20,12 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
-/// What an outcome of the C library is, beside the client's own ones.
+/// How a request ended as the C library names it (it adds TVS_INTERRUPTED),
+/// with the client's outcome behind it.
 struct SApiOutcome {
     tvs_outcome kind = TVS_FAILED;
     SScanOutcome scan;
@@ -39,12 +41,14 @@ struct SKnownOptions {
     bool retryCrash = true;
 };
 
+/// Whether the host's size covers the member at the offset whole.
 template <typename TMember>
 bool Covers(const tvs_options& options, std::size_t offset)
 {
     return options.size >= offset + sizeof(TMember);
 }
 
+/// Covers for a member named as in tvs_options.
 #define TVS_COVERS(options, member) Covers<decltype(tvs_options::member)>(options, offsetof(tvs_options, member))
 
 std::string TextOr(const char* text, const std::string& fallback) { return text != nullptr ? text : fallback; }
@@ -68,6 +72,7 @@ SKnownOptions ReadOptions(const tvs_options& options)
 /// The path part of a request ("path" or "path>XXXXXXXX").
 std::string PathOf(const std::string& request) { return request.substr(0, request.find(kShellIdMarker)); }
 
+/// A request that a waiting interrupt ended before it began.
 SApiOutcome Interrupted()
 {
     SApiOutcome outcome;
