@@ -2,7 +2,8 @@
 # Checks what a host team and a musician get, as they get it:
 #   1. each tree (build/linux, build/win64) installed into a fresh prefix that is
 #      then moved: no build or install path in any installed file, the layout,
-#      the C library's exports, each public header compiling alone, and both
+#      the C library's exports, each public header compiling alone, the moved
+#      scanner scanning the bundled samples, and both
 #      examples (examples/c-host, examples/cpp-host) built against the moved
 #      prefix with find_package (the C one on Linux with pkg-config too) and run
 #      over the fixture plug-ins: natively, and under Wine for Windows;
@@ -126,6 +127,39 @@ expected_rows() {
   row notPlugin 00000000 "" "$not_plugin"
 }
 
+# The table the scanner prints for the bundled samples (the summary after it
+# names the time taken and the database, which differ from run to run).
+expected_samples_linux=$(cat <<'EXPECTED'
+Outcome  Id    Name                        Vendor            Version  Category  In/Out  Platform  Library
+scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x64       TessivaneGain.so
+scanned  TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     x64       TessivaneInstrumentShell.so
+scanned  TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734931
+scanned  TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734932
+scanned  TsI3    Tessivane Choir           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734933
+scanned  TsPd  Tessivane Pad               Vostrel Software  2.0.1.0  synth     0/2     x64       TessivanePad.so
+EXPECTED
+)
+expected_samples_windows=$(cat <<'EXPECTED'
+Outcome  Id    Name                        Vendor            Version  Category  In/Out  Platform  Library
+scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x64       TessivaneGain.dll
+scanned  TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     x64       TessivaneInstrumentShell.dll
+scanned  TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734931
+scanned  TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734932
+scanned  TsI3    Tessivane Choir           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734933
+scanned  TsPd  Tessivane Pad               Vostrel Software  2.0.1.0  synth     0/2     x64       TessivanePad.dll
+scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x86       TessivaneGain.dll
+EXPECTED
+)
+# Scans the samples with an unpacked scanner into a fresh database and checks the table.
+check_samples() {
+  local what=$1 expected=$2
+  shift 2
+  local status=0
+  "$@" >"$work/out" 2>/dev/null </dev/null || status=$?
+  [ $status -eq 0 ] || fail "$what: the scanner ended with $status"
+  expect_output "$what scans the samples" <(tr -d '\r' <"$work/out" | awk 'NF == 0 { exit } { print }') "$expected"
+}
+
 # ---- Linux: the installed package ----------------------------------------
 echo "== The Linux package (build/linux)"
 cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DSCANSERVER_SANITIZE=OFF >/dev/null
@@ -146,6 +180,8 @@ soname=$(objdump -p "$prefix/lib/libtessivane-scan.so.1.0.0" | awk '$1 == "SONAM
 others=$(nm -D --defined-only "$prefix/lib/libtessivane-scan.so.1.0.0" | awk '{ print $NF }' | grep -v '^tvs_' || true)
 [ -z "$others" ] || fail "libtessivane-scan.so exports more than tvs_ functions: $others"
 check_headers "$prefix" g++ gcc
+check_samples "the moved Linux prefix" "$expected_samples_linux" \
+  "$prefix/bin/PluginScanner" scan --db "$work/linux.json" "$root/build/linux/bin/samples"
 
 expected_linux=$(expected_rows "cannot open the file: No such file or directory (errno 2)" \
   "not a library: the file is not an ELF image (no ELF header)")
@@ -216,6 +252,9 @@ shown_windows() {
       -e "s|$(windows_path "$work" | sed 's|\\|\\\\|g')|WORK|g" "$1"
 }
 mingw=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake")
+check_samples "the moved Windows prefix" "$expected_samples_windows" \
+  wine "$prefix/bin/PluginScanner.exe" scan --db "$(windows_path "$work/windows.json")" \
+  "$(windows_path "$root/build/win64/bin/samples")"
 
 if build_example c-host "$prefix" "$work/c-host-windows" "${mingw[@]}"; then
   run_windows "$work/c-host-windows/c-host.exe" "${windows_requests[@]}" || fail "c-host.exe ended with $?"
@@ -236,39 +275,6 @@ if ! bash "$root/tools/package.sh" >"$work/package.log" 2>&1; then
 fi
 version=$(sed -n 's/^project(TessivaneScan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 packages="$root/build/packages"
-
-# The table the scanner prints for the bundled samples (the summary after it
-# names the time taken and the database, which differ from run to run).
-expected_samples_linux=$(cat <<'EXPECTED'
-Outcome  Id    Name                        Vendor            Version  Category  In/Out  Platform  Library
-scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x64       TessivaneGain.so
-scanned  TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     x64       TessivaneInstrumentShell.so
-scanned  TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734931
-scanned  TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734932
-scanned  TsI3    Tessivane Choir           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.so>54734933
-scanned  TsPd  Tessivane Pad               Vostrel Software  2.0.1.0  synth     0/2     x64       TessivanePad.so
-EXPECTED
-)
-expected_samples_windows=$(cat <<'EXPECTED'
-Outcome  Id    Name                        Vendor            Version  Category  In/Out  Platform  Library
-scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x64       TessivaneGain.dll
-scanned  TsIS  Tessivane Instrument Shell  Vostrel Software  1.0.0.0  shell     0/2     x64       TessivaneInstrumentShell.dll
-scanned  TsI1    Tessivane Strings         Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734931
-scanned  TsI2    Tessivane Brass           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734932
-scanned  TsI3    Tessivane Choir           Vostrel Software  1.0.0.0  synth     0/2     x64       TessivaneInstrumentShell.dll>54734933
-scanned  TsPd  Tessivane Pad               Vostrel Software  2.0.1.0  synth     0/2     x64       TessivanePad.dll
-scanned  TsGn  Tessivane Gain              Vostrel Software  1.1.0.0  effect    2/2     x86       TessivaneGain.dll
-EXPECTED
-)
-# Scans the samples with an unpacked scanner into a fresh database and checks the table.
-check_samples() {
-  local what=$1 expected=$2
-  shift 2
-  local status=0
-  "$@" >"$work/out" 2>/dev/null </dev/null || status=$?
-  [ $status -eq 0 ] || fail "$what: the scanner ended with $status"
-  expect_output "$what scans the samples" <(tr -d '\r' <"$work/out" | awk 'NF == 0 { exit } { print }') "$expected"
-}
 
 mkdir "$work/tgz"
 tar -xzf "$packages/TessivaneScan-$version-linux-x86_64.tar.gz" -C "$work/tgz"
