@@ -13,14 +13,13 @@ list(SORT declared)
 
 if(LISTER MATCHES "objdump")
   execute_process(COMMAND ${LISTER} -p ${FILE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+  # The export table: from its heading to the first blank line (none: no exports).
   string(FIND "${dump}" "[Ordinal/Name Pointer] Table" table)
   if(table LESS 0)
     set(dump "")
-  endif()
-  string(SUBSTRING "${dump}" ${table} -1 dump)
-  # The table ends at the first empty line; the base relocations after it list "[ n] DIR64" too.
-  string(FIND "${dump}" "\n\n" table_end)
-  if(table_end GREATER 0)
+  else()
+    string(SUBSTRING "${dump}" ${table} -1 dump)
+    string(FIND "${dump}" "\n\n" table_end)
     string(SUBSTRING "${dump}" 0 ${table_end} dump)
   endif()
   string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z0-9_@?$]+" entries "${dump}")
