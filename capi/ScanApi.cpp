@@ -9,6 +9,7 @@
 
 #include "capi/ApiSystem.h"
 #include "client/EntryJson.h"
+#include "client/JsonMembers.h"
 #include "client/LibraryFiles.h"
 #include "client/PlatformRouter.h"
 #include "client/ScanClient.h"
@@ -133,10 +134,12 @@ struct tvs_scanner {
                 outcome.scan.dumpFiles = std::move(dumps);
             }
         } catch (...) {
-            End(interrupted);
+            // The request stopped half way (out of memory): its server may still
+            // be answering it, so it goes with the router.
+            End(interrupted, true);
             throw;
         }
-        End(interrupted);
+        End(interrupted, false);
         // Only a request the interrupt cut short is interrupted: one that had
         // ended by itself keeps its outcome.
         const bool cutShort = interrupted && outcome.scan.kind == EOutcome::Failed && !outcome.scan.hasRecord &&
@@ -195,18 +198,16 @@ private:
     }
 
     /// Ends the request: an interrupt that came during it is used up, and takes
-    /// the router (its servers stopped) with it.
-    void End(bool& interrupted)
+    /// the router (its servers stopped) with it; so does an abandoned request.
+    void End(bool& interrupted, bool abandoned)
     {
-        std::unique_ptr<CPlatformRouter> ended;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            busy = false;
-            interrupted = interrupt;
-            interrupt = false;
-            if (interrupted)
-                ended = std::move(router);
-        }
+        std::unique_ptr<CPlatformRouter> ended; // ends after the lock is let go: stopping a server takes time
+        std::lock_guard<std::mutex> lock(mutex);
+        busy = false;
+        interrupted = interrupt;
+        interrupt = false;
+        if (interrupted || abandoned)
+            ended = std::move(router);
     }
 
     bool InterruptWaits()
@@ -252,6 +253,7 @@ namespace {
 std::unique_ptr<tvs_result> EntryResult(SDatabaseEntry entry, tvs_outcome kind, std::string request)
 {
     CJsonObject json = EntryToJson(entry);
+    const CJsonEmptier emptier(json);
     json["outcome"] = tvs_outcome_name(kind);
     auto result = std::make_unique<tvs_result>();
     result->outcome = kind;

@@ -25,7 +25,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/** @cond TVS_INTERNAL */
+/**
+ * @def TVS_API
+ * @brief Marks the library's functions: on Windows exported by the DLL (built
+ * with TVS_BUILDING_LIBRARY defined) and imported by the host; elsewhere of
+ * default visibility, the only symbols the shared library exports.
+ */
 #if defined(_WIN32)
 #if defined(TVS_BUILDING_LIBRARY)
 #define TVS_API __declspec(dllexport)
@@ -37,7 +42,6 @@
 #else
 #define TVS_API
 #endif
-/** @endcond */
 
 #ifdef __cplusplus
 extern "C" {
