@@ -24,10 +24,12 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
-/// What an outcome of the C library is, beside the client's own ones.
+/// How a request ended as the C library names it (it adds TVS_INTERRUPTED),
+/// with the client's outcome behind it.
 struct SApiOutcome {
     tvs_outcome kind = TVS_FAILED;
     SScanOutcome scan;
@@ -43,13 +45,16 @@ struct SKnownOptions {
     bool retryCrash = true;
 };
 
+/// Whether the host's size covers the member at the offset whole.
 template <typename TMember, typename TOptions>
 bool Covers(const TOptions& options, std::size_t offset)
 {
     return options.size >= offset + sizeof(TMember);
 }
 
+/// Covers for a member named as in tvs_options.
 #define TVS_COVERS(options, member) Covers<decltype(tvs_options::member)>(options, offsetof(tvs_options, member))
+/// Covers for a member named as in tvs_run_options.
 #define TVS_RUN_COVERS(options, member) \
     Covers<decltype(tvs_run_options::member)>(options, offsetof(tvs_run_options, member))
 
@@ -79,6 +84,7 @@ SKnownOptions ReadOptions(const tvs_options& options)
 /// The path part of a request ("path" or "path>XXXXXXXX").
 std::string PathOf(const std::string& request) { return request.substr(0, request.find(kShellIdMarker)); }
 
+/// A request that a waiting interrupt ended before it began.
 SApiOutcome Interrupted()
 {
     SApiOutcome outcome;
@@ -113,9 +119,9 @@ tvs_outcome ApiOutcome(EOutcome kind)
 /// interrupt: the client's interrupt sticks), the interrupt's state, and its
 /// last run's error.
 struct tvs_scanner {
-    explicit tvs_scanner(SKnownOptions known) : options(std::move(known)) {}
+    explicit tvs_scanner(SKnownOptions known) : m_options(std::move(known)) {}
 
-    const SKnownOptions& GetOptions() const { return options; }
+    const SKnownOptions& GetOptions() const { return m_options; }
 
     /// Scans one request (once more after a crash, when asked), unless an interrupt waits.
     SApiOutcome Scan(const std::string& request)
@@ -127,7 +133,7 @@ struct tvs_scanner {
         bool interrupted = false;
         try {
             outcome.scan = scanning->Scan(request, SScanObserver());
-            if (outcome.scan.kind == EOutcome::Crashed && options.retryCrash && !InterruptWaits()) {
+            if (outcome.scan.kind == EOutcome::Crashed && m_options.retryCrash && !InterruptWaits()) {
                 std::vector<std::string> dumps = std::move(outcome.scan.dumpFiles);
                 outcome.scan = scanning->Scan(request, SScanObserver());
                 dumps.insert(dumps.end(), outcome.scan.dumpFiles.begin(), outcome.scan.dumpFiles.end());
@@ -150,33 +156,33 @@ struct tvs_scanner {
 
     void Interrupt()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (running) {
-            runInterrupt = true;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_running) {
+            m_runInterrupt = true;
             return;
         }
-        interrupt = true;
-        if (busy && router)
-            router->Interrupt();
+        m_interrupt = true;
+        if (m_busy && m_router)
+            m_router->Interrupt();
     }
 
     /// Marks a whole run in progress and hands it its interrupt, set at once
     /// when an interrupt waits (which the run then uses up).
     const std::atomic<bool>* BeginRun()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        running = true;
-        runInterrupt = interrupt;
-        interrupt = false;
-        return &runInterrupt;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = true;
+        m_runInterrupt = m_interrupt;
+        m_interrupt = false;
+        return &m_runInterrupt;
     }
 
     /// Ends the whole run: later interrupts go to requests again.
     void EndRun()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        running = false;
-        runInterrupt = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = false;
+        m_runInterrupt = false;
     }
 
     std::string error; ///< why the last run did not end TVS_RUN_DONE; empty when it did
@@ -186,15 +192,15 @@ private:
     /// interrupt ends the request at once (the interrupt is then used up).
     CPlatformRouter* Begin()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (interrupt) {
-            interrupt = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_interrupt) {
+            m_interrupt = false;
             return nullptr;
         }
-        if (!router)
-            router = MakeRouter();
-        busy = true;
-        return router.get();
+        if (!m_router)
+            m_router = MakeRouter();
+        m_busy = true;
+        return m_router.get();
     }
 
     /// Ends the request: an interrupt that came during it is used up, and takes
@@ -202,40 +208,40 @@ private:
     void End(bool& interrupted, bool abandoned)
     {
         std::unique_ptr<CPlatformRouter> ended; // ends after the lock is let go: stopping a server takes time
-        std::lock_guard<std::mutex> lock(mutex);
-        busy = false;
-        interrupted = interrupt;
-        interrupt = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_busy = false;
+        interrupted = m_interrupt;
+        m_interrupt = false;
         if (interrupted || abandoned)
-            ended = std::move(router);
+            ended = std::move(m_router);
     }
 
     bool InterruptWaits()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        return interrupt;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_interrupt;
     }
 
     std::unique_ptr<CPlatformRouter> MakeRouter() const
     {
         SScanClientOptions client;
-        client.dumpRoot = options.dumpFolder;
-        client.silenceTimeoutMs = options.timeoutMs;
+        client.dumpRoot = m_options.dumpFolder;
+        client.silenceTimeoutMs = m_options.timeoutMs;
         return std::make_unique<CPlatformRouter>(CheckLibraryFile, [client, this](const std::string& platform) {
             SScanClientOptions made = client;
             made.platform = platform;
-            made.serverPath = platform == kPlatformX86 ? options.serverX86 : options.server;
+            made.serverPath = platform == kPlatformX86 ? m_options.serverX86 : m_options.server;
             return std::make_unique<CScanClient>(made);
         });
     }
 
-    const SKnownOptions options;
-    std::mutex mutex; ///< guards what tvs_interrupt touches: the router, busy and interrupt
-    std::unique_ptr<CPlatformRouter> router;
-    bool busy = false;      ///< a request is in progress
-    bool interrupt = false; ///< tvs_interrupt came and no request has used it up yet
-    bool running = false;   ///< a whole run is in progress: tvs_interrupt goes to it
-    std::atomic<bool> runInterrupt{false}; ///< the interrupt of the whole run in progress
+    const SKnownOptions m_options;
+    std::mutex m_mutex; ///< guards what tvs_interrupt touches: the router, busy and interrupt
+    std::unique_ptr<CPlatformRouter> m_router;
+    bool m_busy = false;      ///< a request is in progress
+    bool m_interrupt = false; ///< tvs_interrupt came and no request has used it up yet
+    bool m_running = false;   ///< a whole run is in progress: tvs_interrupt goes to it
+    std::atomic<bool> m_runInterrupt{false}; ///< the interrupt of the whole run in progress
 };
 
 /// One request's result, with every text the accessors return.
