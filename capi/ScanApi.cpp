@@ -1,7 +1,9 @@
 // The C library over the host-side client: each scanner routes its requests
 // through a platform router whose sessions are scan clients, one server at a
-// time. Every entry point catches every exception: running out of memory gives
-// NULL, anything else a failed result (or NULL where no result is made).
+// time; a whole run goes through the scan engine, as PluginScanner's does.
+// Every entry point catches every exception: running out of memory gives NULL
+// (or TVS_RUN_OUT_OF_MEMORY), anything else a failed result (or NULL where no
+// result is made).
 
 #include "tessivane/scan.h"
 
@@ -11,9 +13,11 @@
 #include "client/LibraryFiles.h"
 #include "client/PlatformRouter.h"
 #include "client/ScanClient.h"
+#include "client/ScanEngine.h"
 #include "foundation/Version.h"
 #include "wire/Protocol.h"
 
+#include <atomic>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -42,14 +46,22 @@ struct SKnownOptions {
 };
 
 /// Whether the host's size covers the member at the offset whole.
-template <typename TMember>
-bool Covers(const tvs_options& options, std::size_t offset)
+template <typename TMember, typename TOptions>
+bool Covers(const TOptions& options, std::size_t offset)
 {
     return options.size >= offset + sizeof(TMember);
 }
 
 /// Covers for a member named as in tvs_options.
 #define TVS_COVERS(options, member) Covers<decltype(tvs_options::member)>(options, offsetof(tvs_options, member))
+/// Covers for a member named as in tvs_run_options.
+#define TVS_RUN_COVERS(options, member) \
+    Covers<decltype(tvs_run_options::member)>(options, offsetof(tvs_run_options, member))
+
+/// Why a run ended TVS_RUN_INTERRUPTED.
+constexpr const char* kRunInterruptedError = "the run was interrupted: what ended is saved, the next run scans the rest";
+/// Why a run ended TVS_RUN_OUT_OF_MEMORY.
+constexpr const char* kOutOfMemoryError = "out of memory";
 
 std::string TextOr(const char* text, const std::string& fallback) { return text != nullptr ? text : fallback; }
 
@@ -104,9 +116,12 @@ tvs_outcome ApiOutcome(EOutcome kind)
 } // namespace
 
 /// A scanner: its options, its router (made on first use, and again after an
-/// interrupt: the client's interrupt sticks), and the interrupt's state.
+/// interrupt: the client's interrupt sticks), the interrupt's state, and its
+/// last run's error.
 struct tvs_scanner {
     explicit tvs_scanner(SKnownOptions known) : m_options(std::move(known)) {}
+
+    const SKnownOptions& GetOptions() const { return m_options; }
 
     /// Scans one request (once more after a crash, when asked), unless an interrupt waits.
     SApiOutcome Scan(const std::string& request)
@@ -142,10 +157,35 @@ struct tvs_scanner {
     void Interrupt()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_running) {
+            m_runInterrupt = true;
+            return;
+        }
         m_interrupt = true;
         if (m_busy && m_router)
             m_router->Interrupt();
     }
+
+    /// Marks a whole run in progress and hands it its interrupt, set at once
+    /// when an interrupt waits (which the run then uses up).
+    const std::atomic<bool>* BeginRun()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = true;
+        m_runInterrupt = m_interrupt;
+        m_interrupt = false;
+        return &m_runInterrupt;
+    }
+
+    /// Ends the whole run: later interrupts go to requests again.
+    void EndRun()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = false;
+        m_runInterrupt = false;
+    }
+
+    std::string error; ///< why the last run did not end TVS_RUN_DONE; empty when it did
 
 private:
     /// The router for the next request, marked busy; null when a waiting
@@ -200,17 +240,35 @@ private:
     std::unique_ptr<CPlatformRouter> m_router;
     bool m_busy = false;      ///< a request is in progress
     bool m_interrupt = false; ///< tvs_interrupt came and no request has used it up yet
+    bool m_running = false;   ///< a whole run is in progress: tvs_interrupt goes to it
+    std::atomic<bool> m_runInterrupt{false}; ///< the interrupt of the whole run in progress
 };
 
 /// One request's result, with every text the accessors return.
 struct tvs_result {
     tvs_outcome outcome = TVS_FAILED;
+    std::string request;
     SScanOutcome scan;
     std::string platform;
     std::string json;
 };
 
 namespace {
+
+/// The result of a database entry that answers the request, its JSON the entry's members.
+std::unique_ptr<tvs_result> EntryResult(SDatabaseEntry entry, tvs_outcome kind, std::string request)
+{
+    CJsonObject json = EntryToJson(entry);
+    const CJsonEmptier emptier(json);
+    json["outcome"] = tvs_outcome_name(kind);
+    auto result = std::make_unique<tvs_result>();
+    result->outcome = kind;
+    result->request = std::move(request);
+    result->json = json.dump(-1, ' ', false, CJsonObject::error_handler_t::replace);
+    result->platform = OutcomePlatform(entry.outcome);
+    result->scan = std::move(entry.outcome);
+    return result;
+}
 
 /// The result of the request, its JSON the database entry's members.
 std::unique_ptr<tvs_result> MakeResult(const std::string& request, SApiOutcome outcome)
@@ -222,15 +280,7 @@ std::unique_ptr<tvs_result> MakeResult(const std::string& request, SApiOutcome o
     entry.stamp = FileStampOf(entry.path);
     entry.scannedAt = UtcNow();
     entry.outcome = std::move(outcome.scan);
-    CJsonObject json = EntryToJson(entry);
-    const CJsonEmptier emptier(json);
-    json["outcome"] = tvs_outcome_name(outcome.kind);
-    auto result = std::make_unique<tvs_result>();
-    result->outcome = outcome.kind;
-    result->json = json.dump(-1, ' ', false, CJsonObject::error_handler_t::replace);
-    result->platform = OutcomePlatform(entry.outcome);
-    result->scan = std::move(entry.outcome);
-    return result;
+    return EntryResult(std::move(entry), outcome.kind, request);
 }
 
 /// A failed result naming what went wrong; NULL when even that cannot be made.
@@ -271,6 +321,122 @@ const std::vector<SSubPlugin>* ShellsOf(const tvs_result* result)
 {
     const SPluginRecord* record = RecordOf(result);
     return record != nullptr ? &record->shells : nullptr;
+}
+
+/// The run's options as this library knows them (see ReadOptions).
+SEngineOptions ReadRunOptions(const tvs_run_options& options, const SKnownOptions& scanner)
+{
+    SEngineOptions engine;
+    engine.server = scanner.server;
+    engine.serverX86 = scanner.serverX86;
+    engine.dumpRoot = scanner.dumpFolder;
+    engine.silenceTimeoutMs = scanner.timeoutMs;
+    engine.retryCrashes = scanner.retryCrash;
+    if (TVS_RUN_COVERS(options, jobs))
+        engine.jobs = options.jobs;
+    engine.plan.retryProblems = TVS_RUN_COVERS(options, retry) && options.retry != 0;
+    engine.plan.rescanAll = TVS_RUN_COVERS(options, rescan) && options.rescan != 0;
+    engine.utcNow = UtcNow;
+    return engine;
+}
+
+/// The database a run uses: the one the options name, else the user's own one.
+std::string RunDatabase(const tvs_run_options& options)
+{
+    const char* database = TVS_RUN_COVERS(options, database) ? options.database : nullptr;
+    return FullPath(database != nullptr && *database != '\0' ? database : DefaultDatabasePath());
+}
+
+/// Hands each entry that ended to the host's progress function, as a result
+/// that lives for the call. Never throws into the run: a result that cannot be
+/// made for want of memory is not reported, and the run ends out of memory.
+class CRunProgress : public CRunObserver {
+public:
+    CRunProgress(tvs_progress_fn progress, void* context) : m_progress(progress), m_context(context) {}
+
+    void OnFinished(const SDatabaseEntry& entry, bool retried) override { Report(entry); }
+
+    /// A path that leads to no library file: failed with the reason, as tvs_scan
+    /// answers a missing file (it has no database entry).
+    void OnPathProblem(const SPathProblem& problem)
+    {
+        try {
+            SDatabaseEntry entry;
+            entry.path = problem.path;
+            entry.scannedAt = UtcNow();
+            entry.outcome.kind = EOutcome::Failed;
+            entry.outcome.error = problem.error;
+            Report(entry);
+        } catch (...) {
+            outOfMemory = true;
+        }
+    }
+
+    bool outOfMemory = false;
+
+private:
+    void Report(const SDatabaseEntry& entry)
+    {
+        if (m_progress == nullptr)
+            return;
+        try {
+            const std::unique_ptr<tvs_result> result =
+                EntryResult(entry, ApiOutcome(entry.outcome.kind), entry.Request());
+            m_progress(m_context, result.get());
+        } catch (...) {
+            outOfMemory = true;
+        }
+    }
+
+    tvs_progress_fn m_progress;
+    void* m_context;
+};
+
+/// Sets the scanner's error; without the memory for it, none.
+void SetError(tvs_scanner& scanner, const char* error) noexcept
+{
+    try {
+        scanner.error = error;
+    } catch (...) {
+        scanner.error.clear();
+    }
+}
+
+/// The whole run on the scanner; its error says why it did not end TVS_RUN_DONE.
+tvs_run_status Run(tvs_scanner& scanner, const std::vector<std::string>& paths, const tvs_run_options& options,
+                   CRunProgress& progress)
+{
+    CScanEngine engine;
+    SEngineOptions engineOptions = ReadRunOptions(options, scanner.GetOptions());
+    engineOptions.interrupt = scanner.BeginRun();
+    struct SRunEnd {
+        tvs_scanner& scanner;
+        ~SRunEnd() { scanner.EndRun(); }
+    } runEnd{scanner};
+    if (!engine.Open(RunDatabase(options), scanner.error))
+        return TVS_RUN_DATABASE_ERROR;
+    if (!engine.Prepare(engineOptions, scanner.error))
+        return TVS_RUN_SERVER_ERROR;
+    const SEngineResult result = engine.Scan(paths, progress);
+    for (const SPathProblem& problem : result.problems)
+        progress.OnPathProblem(problem);
+    if (!result.saveError.empty()) {
+        scanner.error = result.saveError;
+        return TVS_RUN_DATABASE_ERROR;
+    }
+    if (!result.serverError.empty()) {
+        scanner.error = result.serverError;
+        return TVS_RUN_SERVER_ERROR;
+    }
+    if (progress.outOfMemory) {
+        scanner.error = kOutOfMemoryError;
+        return TVS_RUN_OUT_OF_MEMORY;
+    }
+    if (result.summary.interrupted) {
+        scanner.error = kRunInterruptedError;
+        return TVS_RUN_INTERRUPTED;
+    }
+    return TVS_RUN_DONE;
 }
 
 } // namespace
@@ -368,6 +534,8 @@ const char* tvs_result_error(const tvs_result* result)
 
 const char* tvs_result_json(const tvs_result* result) { return Text(result, &tvs_result::json); }
 
+const char* tvs_result_request(const tvs_result* result) { return Text(result, &tvs_result::request); }
+
 const char* tvs_result_name(const tvs_result* result) { return RecordText(result, &SPluginRecord::name); }
 
 const char* tvs_result_vendor(const tvs_result* result) { return RecordText(result, &SPluginRecord::vendor); }
@@ -414,5 +582,42 @@ const char* tvs_result_dump(const tvs_result* result, size_t index)
 {
     return result != nullptr && index < result->scan.dumpFiles.size() ? result->scan.dumpFiles[index].c_str() : "";
 }
+
+void tvs_run_options_init(tvs_run_options* options)
+{
+    if (options == nullptr)
+        return;
+    *options = tvs_run_options();
+    options->size = sizeof(tvs_run_options);
+}
+
+tvs_run_status tvs_run(tvs_scanner* scanner, const char* const* paths, size_t path_count,
+                       const tvs_run_options* options, tvs_progress_fn progress, void* context)
+{
+    if (scanner == nullptr)
+        return TVS_RUN_SERVER_ERROR;
+    try {
+        scanner->error.clear();
+        tvs_run_options defaults;
+        tvs_run_options_init(&defaults);
+        std::vector<std::string> walked;
+        for (size_t index = 0; paths != nullptr && index < path_count; ++index)
+            if (paths[index] != nullptr)
+                walked.push_back(paths[index]);
+        CRunProgress reporter(progress, context);
+        return Run(*scanner, walked, options != nullptr ? *options : defaults, reporter);
+    } catch (const std::bad_alloc&) {
+        SetError(*scanner, kOutOfMemoryError);
+        return TVS_RUN_OUT_OF_MEMORY;
+    } catch (const std::exception& error) {
+        SetError(*scanner, error.what());
+        return TVS_RUN_SERVER_ERROR;
+    } catch (...) {
+        SetError(*scanner, "an unexpected error");
+        return TVS_RUN_SERVER_ERROR;
+    }
+}
+
+const char* tvs_scanner_error(const tvs_scanner* scanner) { return scanner != nullptr ? scanner->error.c_str() : ""; }
 
 } // extern "C"

@@ -6,7 +6,9 @@
  *
  * A host makes a scanner (tvs_scanner_new), hands it one request after another
  * (tvs_scan) and reads each result (tvs_result_...). Every request ends in
- * exactly one outcome.
+ * exactly one outcome. Or it hands the scanner whole files and folders
+ * (tvs_run): the scanner then does what PluginScanner scan does, with the same
+ * database, and reports each result as it ends.
  *
  * Rules that hold for every call:
  * - Every text, given or returned, is UTF-8.
@@ -187,6 +189,13 @@ TVS_API const char* tvs_result_error(const tvs_result* result);
 TVS_API const char* tvs_result_json(const tvs_result* result);
 
 /**
+ * @brief The request the result answers.
+ * @param result A result.
+ * @return The library path, or "path>XXXXXXXX" for a shell's sub-plug-in; "" for NULL.
+ */
+TVS_API const char* tvs_result_request(const tvs_result* result);
+
+/**
  * @brief The record's plug-in name.
  * @param result A result.
  * @return The name; "" without a record.
@@ -289,6 +298,86 @@ TVS_API size_t tvs_result_dump_count(const tvs_result* result);
  * @return The path; "" for an index out of range.
  */
 TVS_API const char* tvs_result_dump(const tvs_result* result, size_t index);
+
+/**
+ * @brief What a whole run is made with.
+ *
+ * size works as in tvs_options: members the host's size does not cover keep
+ * their defaults.
+ */
+typedef struct tvs_run_options {
+    /** sizeof(tvs_run_options) as the host was built; set by tvs_run_options_init. */
+    size_t size;
+    /** The database file; NULL or "": the user's own one, which PluginScanner uses too. */
+    const char* database;
+    /** How many servers scan at once; 0 (the default): one per processor. */
+    unsigned jobs;
+    /** Non-zero: files whose last scan crashed or timed out are scanned again although unchanged. */
+    int retry;
+    /** Non-zero: every file is scanned again, changed or not. */
+    int rescan;
+} tvs_run_options;
+
+/**
+ * @brief Sets every member to its default and size to sizeof(tvs_run_options).
+ * @param options The options to fill; NULL is allowed (nothing happens).
+ */
+TVS_API void tvs_run_options_init(tvs_run_options* options);
+
+/**
+ * @brief Called for each request of a run that ended, on the thread that called tvs_run.
+ *
+ * The result is the request's new database entry (tvs_result_request names
+ * it). A path given to the run that leads to no library file (missing, not
+ * readable) comes last, TVS_FAILED with the reason, and has no entry. The
+ * result lives until the call returns: copy what is kept, and do not free it.
+ */
+typedef void (*tvs_progress_fn)(void* context, const tvs_result* result);
+
+/** @brief How a whole run ended. */
+typedef enum tvs_run_status {
+    TVS_RUN_DONE,           /**< Every file was scanned or found unchanged; the database is saved. */
+    TVS_RUN_INTERRUPTED,    /**< tvs_interrupt stopped the run: what ended is saved, the next run scans the rest. */
+    TVS_RUN_DATABASE_ERROR, /**< The database could not be opened (another run holds it, it is not a database) or saved. */
+    TVS_RUN_SERVER_ERROR,   /**< The 64-bit server is missing or cannot be started: the run stopped, what ended is saved. */
+    TVS_RUN_OUT_OF_MEMORY   /**< Memory ran out. */
+} tvs_run_status;
+
+/**
+ * @brief Scans files and folders into the database as PluginScanner scan does.
+ *
+ * A folder is walked for its library files (.dll on Windows, .so on Linux, in
+ * any case), a file is taken as it is. Only what the database does not hold as
+ * it is now is scanned: new and changed files, the sub-plug-ins an earlier,
+ * interrupted run left, and what options asks for. Entries of files that are
+ * gone are dropped. jobs servers scan at once, each library with all its
+ * sub-plug-ins on one server; the database is saved as the run goes, so a run
+ * that is interrupted or killed loses nothing that had ended. The scanner's
+ * options apply (servers, dump folder, time-out, retry_crash); without the
+ * 32-bit server x86 libraries end TVS_NO_SERVER and the run goes on. While a
+ * run holds a database, another run of it fails with TVS_RUN_DATABASE_ERROR.
+ * tvs_interrupt from any thread stops the run soon: the requests in progress
+ * are dropped, not recorded.
+ * @param scanner The scanner; NULL gives TVS_RUN_SERVER_ERROR.
+ * @param paths path_count paths of files and folders (full or relative to the
+ *        current folder); NULL entries are skipped; paths may be NULL when
+ *        path_count is 0 (nothing is scanned; gone files are still dropped).
+ * @param path_count How many paths there are.
+ * @param options The run's options (see tvs_run_options_init); NULL: every default.
+ * @param progress Called for each request that ended; NULL: none.
+ * @param context Handed to progress as it is.
+ * @return How the run ended; tvs_scanner_error says why it did not end TVS_RUN_DONE.
+ */
+TVS_API tvs_run_status tvs_run(tvs_scanner* scanner, const char* const* paths, size_t path_count,
+                               const tvs_run_options* options, tvs_progress_fn progress, void* context);
+
+/**
+ * @brief Why the scanner's last run did not end TVS_RUN_DONE.
+ * @param scanner The scanner.
+ * @return The reason; "" after a run that ended TVS_RUN_DONE, before the first
+ *         run and for NULL. Lives until the scanner's next run or its end.
+ */
+TVS_API const char* tvs_scanner_error(const tvs_scanner* scanner);
 
 #ifdef __cplusplus
 }

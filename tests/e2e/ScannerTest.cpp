@@ -506,6 +506,61 @@ std::string FolderOf(const std::string& prefix, const std::vector<std::pair<std:
     return folder;
 }
 
+/// A whole run through the C library: how it ended and the results it reported.
+struct SLibraryRun {
+    tvs_run_status status = TVS_RUN_OUT_OF_MEMORY;
+    std::string error;                     ///< tvs_scanner_error after the run
+    std::map<std::string, CJson> reported; ///< each result's JSON by its request
+};
+
+/// Keeps a result the run reports, checking that its request names its entry.
+void Reported(void* context, const tvs_result* result)
+{
+    SLibraryRun& run = *static_cast<SLibraryRun*>(context);
+    const CJson entry = CJson::parse(tvs_result_json(result), nullptr, false);
+    ASSERT_TRUE(entry.is_object()) << tvs_result_json(result);
+    const std::string request =
+        entry.value("path", "") + (entry.contains("subId") ? ">" + entry["subId"].get<std::string>() : "");
+    EXPECT_EQ(request, tvs_result_request(result));
+    EXPECT_EQ(0u, run.reported.count(request)) << "each request once: " << request;
+    run.reported[request] = entry;
+}
+
+/// The requests of a run's reported results.
+std::set<std::string> KeysOf(const std::map<std::string, CJson>& reported)
+{
+    std::set<std::string> requests;
+    for (const auto& result : reported)
+        requests.insert(result.first);
+    return requests;
+}
+
+/// Runs tvs_run over the paths into the database with jobs servers.
+SLibraryRun RunThroughLibrary(tvs_scanner* scanner, const CStrings& paths, const std::string& database, unsigned jobs)
+{
+    std::vector<const char*> texts;
+    for (const std::string& path : paths)
+        texts.push_back(path.c_str());
+    tvs_run_options options;
+    tvs_run_options_init(&options);
+    options.database = database.c_str();
+    options.jobs = jobs;
+    SLibraryRun run;
+    run.status = tvs_run(scanner, texts.data(), texts.size(), &options, Reported, &run);
+    run.error = tvs_scanner_error(scanner);
+    return run;
+}
+
+/// A scanner of the C library with the servers installed beside it, its dumps below dumpRoot.
+std::unique_ptr<tvs_scanner, decltype(&tvs_scanner_free)> LibraryScanner(const std::string& dumpRoot, unsigned timeoutMs)
+{
+    tvs_options options;
+    tvs_options_init(&options);
+    options.dump_folder = dumpRoot.c_str();
+    options.timeout_ms = timeoutMs;
+    return {tvs_scanner_new(&options), tvs_scanner_free};
+}
+
 // Needs the virtual display: the licence box is a real window of the server.
 TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
 {
@@ -542,6 +597,12 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     const SScannerRun two =
         RunScanner({"scan", folder, missing, "--db", folder + N("\\two.json"), "--timeout", "3", "--jobs", "2", "--json"});
     EXPECT_EQ(1u, two.exitCode) << two.err;
+    // The C library's whole run over the same paths leaves the same database and reports each entry as it is
+    // saved, and the missing path.
+    const SLibraryRun library = RunThroughLibrary(LibraryScanner(folder + N("\\dumps"), 3000).get(), {folder, missing},
+                                                  folder + N("\\library.json"), 2);
+    EXPECT_EQ(TVS_RUN_DONE, library.status) << library.error;
+    EXPECT_EQ("", library.error);
     // One server gives the same database, here without the slow crash and licence box.
     CStrings arguments = {"scan", folder + N("\\Noise.dll"), folder + N("\\Readme.dll"), "--db", folder + N("\\one.json"),
                           "--timeout", "3", "--jobs", "1"};
@@ -615,6 +676,26 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
             for (const char* varying : {"scannedAt", "lastLines", "dumps"})
                 entry.erase(varying);
     EXPECT_EQ(entries[0], entries[1]) << entries[0].dump(1) << "\n---\n" << entries[1].dump(1);
+    std::map<std::string, CJson> saved;
+    const CJson libraryDatabase = ReadJsonFile(folder + N("\\library.json"));
+    for (const CJson& entry : libraryDatabase["plugins"])
+        saved[entry["path"].get<std::string>() + (entry.contains("subId") ? ">" + entry["subId"].get<std::string>() : "")] = entry;
+    std::map<std::string, CJson> reported = library.reported;
+    EXPECT_EQ("failed", reported[missing]["outcome"]) << "a path that leads to no library file, without an entry";
+    EXPECT_EQ(notFound[0]["error"], reported[missing]["error"]);
+    reported.erase(missing);
+    EXPECT_EQ(saved, reported);
+    CJson byLibrary = CJson::array();
+    CJson byScanner = all;
+    for (const auto& entry : saved)
+        byLibrary.push_back(entry.second);
+    for (CJson* database : {&byLibrary, &byScanner}) {
+        std::sort(database->begin(), database->end(), [](const CJson& a, const CJson& b) { return a.dump() < b.dump(); });
+        for (CJson& entry : *database)
+            for (const char* varying : {"scannedAt", "lastLines", "dumps"})
+                entry.erase(varying);
+    }
+    EXPECT_EQ(byScanner, byLibrary) << byScanner.dump(1) << "\n---\n" << byLibrary.dump(1);
 }
 
 TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
@@ -753,34 +834,61 @@ bool EndsSoon(unsigned long id)
 
 TEST(ScannerCommand, AKilledScanResumesWithoutScanningFinishedFilesAgain)
 {
-    const std::string folder = FolderOf("scanner-resume", {{"A-Gain.dll", "TessivaneGain.dll"}, {"B-Pad.dll", "TessivanePad.dll"},
-                                                           {"C-Hang.dll", "HangInEntry.dll"},
-                                                           {"D-Shell.dll", "TessivaneInstrumentShell.dll"}});
-    const std::string database = folder + N("\\db.json");
-    const auto before = ServerProcesses();
-    std::optional<CScannerProcess> scanner;
-    scanner.emplace(CStrings{"scan", folder, "--db", database, "--jobs", "1", "--timeout", "600"});
-    // The scanner works through A and B and then waits on C, which hangs.
-    std::size_t saved = 0;
-    for (int attempt = 0; attempt < 600 && saved < 2; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const CJson document = ReadJsonFile(database);
-        saved = document.is_object() ? document["plugins"].size() : 0;
+    // PluginScanner killed by the user, and the C library's whole run interrupted from another thread.
+    for (const bool throughLibrary : {false, true}) {
+        SCOPED_TRACE(throughLibrary ? "tvs_run and tvs_interrupt" : "PluginScanner killed");
+        const std::string folder =
+            FolderOf("scanner-resume", {{"A-Gain.dll", "TessivaneGain.dll"}, {"B-Pad.dll", "TessivanePad.dll"},
+                                        {"C-Hang.dll", "HangInEntry.dll"}, {"D-Shell.dll", "TessivaneInstrumentShell.dll"}});
+        const std::string database = folder + N("\\db.json");
+        const auto before = ServerProcesses();
+        std::optional<CScannerProcess> scanner;
+        const auto library = LibraryScanner("", 600000);
+        SLibraryRun interrupted;
+        std::thread running;
+        if (throughLibrary)
+            running = std::thread([&] { interrupted = RunThroughLibrary(library.get(), {folder}, database, 1); });
+        else
+            scanner.emplace(CStrings{"scan", folder, "--db", database, "--jobs", "1", "--timeout", "600"});
+        // The scanner works through A and B and then waits on C, which hangs.
+        std::size_t saved = 0;
+        for (int attempt = 0; attempt < 600 && saved < 2; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const CJson document = ReadJsonFile(database);
+            saved = document.is_object() ? document["plugins"].size() : 0;
+        }
+        EXPECT_EQ(2u, saved) << "A and B are saved while C hangs";
+        auto servers = ServerProcesses();
+        for (const auto process : before)
+            servers.erase(process);
+        EXPECT_FALSE(servers.empty()) << "the hanging server runs (and shows its splash on Windows)";
+        if (throughLibrary) {
+            tvs_interrupt(library.get());
+            running.join();
+            EXPECT_EQ(TVS_RUN_INTERRUPTED, interrupted.status);
+            EXPECT_NE(std::string::npos, interrupted.error.find("interrupted")) << interrupted.error;
+            EXPECT_EQ((std::set<std::string>{folder + N("\\A-Gain.dll"), folder + N("\\B-Pad.dll")}),
+                      KeysOf(interrupted.reported));
+            EXPECT_EQ(2u, ReadJsonFile(database)["plugins"].size()) << "the interrupted request is not recorded";
+        } else {
+            scanner.reset(); // the user's kill
+        }
+        for (const auto server : servers)
+            EXPECT_TRUE(EndsSoon(server)) << "a server outlived its stopped scanner: " << server;
+        const std::string shell = folder + N("\\D-Shell.dll");
+        const std::set<std::string> rest = {folder + N("\\C-Hang.dll"), shell, shell + ">54734931",
+                                            shell + ">54734932", shell + ">54734933"};
+        if (throughLibrary) {
+            SLibraryRun resumed = RunThroughLibrary(LibraryScanner("", 2000).get(), {folder}, database, 1);
+            EXPECT_EQ(TVS_RUN_DONE, resumed.status) << resumed.error;
+            EXPECT_EQ(rest, KeysOf(resumed.reported));
+            EXPECT_EQ("timedOut", resumed.reported[folder + N("\\C-Hang.dll")]["outcome"]);
+            continue;
+        }
+        const SScannerRun resumed = RunScanner({"scan", folder, "--db", database, "--jobs", "1", "--timeout", "2", "--json"});
+        EXPECT_EQ(1u, resumed.exitCode) << resumed.err;
+        EXPECT_EQ(rest, ScannedThisRun(resumed));
     }
-    ASSERT_EQ(2u, saved) << "A and B are saved while C hangs";
-    auto servers = ServerProcesses();
-    for (const auto process : before)
-        servers.erase(process);
-    ASSERT_FALSE(servers.empty()) << "the hanging server runs (and shows its splash on Windows)";
-    scanner.reset(); // the user's kill
-    for (const auto server : servers)
-        EXPECT_TRUE(EndsSoon(server)) << "a server outlived its killed scanner: " << server;
-    const SScannerRun resumed = RunScanner({"scan", folder, "--db", database, "--jobs", "1", "--timeout", "2", "--json"});
-    EXPECT_EQ(1u, resumed.exitCode) << resumed.err;
-    const std::string shell = folder + N("\\D-Shell.dll");
-    EXPECT_EQ((std::set<std::string>{folder + N("\\C-Hang.dll"), shell, shell + ">54734931", shell + ">54734932",
-                                     shell + ">54734933"}),
-              ScannedThisRun(resumed));
 }
 
 } // namespace
