@@ -2,11 +2,13 @@
 
 #include "bench/BenchProcess.h"
 #include "bench/MinimalHost.h"
+#include "client/ScanClient.h"
 #include "client/ServerConnection.h"
+
+#include <tessivane/scan.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -18,13 +20,6 @@ constexpr uint32_t kExitWaitMs = 30000;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 double SecondsSince(CClock::time_point start) { return std::chrono::duration<double>(CClock::now() - start).count(); }
-
-std::string HexId(uint32_t id)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", id);
-    return text;
-}
 
 /// One server driven through the client, with every failure turned into a text.
 class CBenchServer {
@@ -210,6 +205,56 @@ std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& v
     return std::string();
 }
 
+/// A host's requests through the C library over the same server: each a whole
+/// tvs_scan, its result read and freed; the first (the server's start) untimed.
+std::string TimeLibraryRequests(const SBenchSetup& setup, const std::string& library, int requests, double& seconds)
+{
+    tvs_options options;
+    tvs_options_init(&options);
+    options.server = setup.server.c_str();
+    tvs_scanner* const scanner = tvs_scanner_new(&options);
+    if (scanner == nullptr)
+        return "the C library made no scanner";
+    std::string error;
+    const auto scan = [&] {
+        tvs_result* const result = tvs_scan(scanner, library.c_str());
+        if (result == nullptr || tvs_result_outcome(result) != TVS_SCANNED)
+            error = "\"" + library + "\" through the C library: " +
+                    (result != nullptr ? tvs_result_error(result) : "out of memory");
+        tvs_result_free(result);
+    };
+    scan();
+    const CClock::time_point start = CClock::now();
+    for (int request = 0; error.empty() && request < requests; ++request)
+        scan();
+    seconds = SecondsSince(start);
+    tvs_scanner_free(scanner);
+    return error;
+}
+
+/// A host's requests through the C++ scan client over the same server: each
+/// a whole Scan (the file's header checked, the record parsed); the first
+/// (the server's start) untimed.
+std::string TimeScanClientRequests(const SBenchSetup& setup, const std::string& library, int requests,
+                                   double& seconds)
+{
+    SScanClientOptions options;
+    options.serverPath = setup.server;
+    CScanClient client(options);
+    std::string error;
+    const auto scan = [&] {
+        const SScanOutcome outcome = client.Scan(library);
+        if (outcome.kind != EOutcome::Scanned)
+            error = "\"" + library + "\" through the scan client: " + outcome.error;
+    };
+    scan();
+    const CClock::time_point start = CClock::now();
+    for (int request = 0; error.empty() && request < requests; ++request)
+        scan();
+    seconds = SecondsSince(start);
+    return error;
+}
+
 } // namespace
 
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
@@ -232,6 +277,18 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
         return error;
     Retire(std::move(server));
     values.Add(key + ".server", requests / seconds);
+
+    double librarySeconds = 0;
+    error = TimeLibraryRequests(setup, library, requests, librarySeconds);
+    if (!error.empty())
+        return error;
+    values.Add(key + ".library", requests / librarySeconds);
+
+    double scanClientSeconds = 0;
+    error = TimeScanClientRequests(setup, library, requests, scanClientSeconds);
+    if (!error.empty())
+        return error;
+    values.Add(key + ".scanClient", requests / scanClientSeconds);
 
     auto minimal = std::make_unique<CMinimalHost>();
     bool served = minimal->Start(setup.server) && minimal->Request(library);

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// The library files on disk: finding them under the paths a user gives, their
 /// stamps, whether one is gone, and the look at a file's header (PE on Windows,
 /// ELF on Linux).
@@ -14,19 +15,22 @@
 
 /// How a system spells paths and names its plug-in libraries.
 struct SPathStyle {
-    char separator;
+    char separator;               ///< between folder and name
     const char* libraryExtension; ///< lower case; a name matches it in any case
     std::size_t rootLength;       ///< the shortest full path that keeps its trailing separator ("C:\\", "/")
 };
+/// Windows paths: "C:\\VST\\Gain.dll".
 constexpr SPathStyle kWindowsPaths = {'\\', ".dll", 3};
+/// Linux paths: "/usr/lib/vst/Gain.so".
 constexpr SPathStyle kPosixPaths = {'/', ".so", 1};
 
 /// A path given to the scan that does not lead to a library file.
 struct SPathProblem {
-    std::string path;
-    std::string error;
+    std::string path;  ///< as it was given
+    std::string error; ///< why, in words ("not found", ...)
 };
 
+/// What the walk found under the paths given.
 struct SFoundLibraries {
     std::vector<SLibraryFile> files;       ///< each real file once, in walk order
     std::vector<SPathProblem> problems;    ///< paths that do not exist or cannot be read
@@ -34,8 +38,8 @@ struct SFoundLibraries {
 
 /// A file or folder as the walk sees it.
 struct SPathInfo {
-    bool isFolder = false;
-    SFileStamp stamp;
+    bool isFolder = false; ///< a folder (walked), else a file
+    SFileStamp stamp;      ///< a file's size and modification time
     /// The same for every name that leads to it (volume and file index).
     std::pair<uint64_t, uint64_t> identity;
 };

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// Tells from a file's first bytes whether a scan server can load it at all, and
 /// which one: on Windows an x64 DLL goes to the 64-bit server, an x86 DLL to the
 /// 32-bit one; on Linux a 64-bit x86-64 shared object goes to the x64 server.
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+/// What a file's header says about loading it.
 enum class EPeVerdict {
     Library,      ///< an x64 or x86 DLL: worth a request to the server of its platform
     NotPeImage,   ///< no MZ or PE header, or no ELF header on Linux (a text file, a truncated file)
@@ -15,8 +17,9 @@ enum class EPeVerdict {
     NotLibrary,   ///< an executable (or an ELF object file), not a library
 };
 
+/// The verdict on a file's header, with what it read.
 struct SPeCheck {
-    EPeVerdict verdict = EPeVerdict::NotPeImage;
+    EPeVerdict verdict = EPeVerdict::NotPeImage; ///< whether a server can load it
     uint16_t machine = 0;           ///< the header's machine field (PE or ELF numbering), when there is one
     const char* platform = nullptr; ///< for a Library: the server platform that loads it (wire names)
     std::string reason;             ///< empty for a Library, else why the file is refused

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// One worker's scanning over libraries of both platforms: each library goes to
 /// a session of its platform (x64 libraries to one whose server is 64-bit, x86
 /// libraries to one whose server is 32-bit). A worker keeps one session at a
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+/// A session that hands each request to a session of its library's platform.
 class CPlatformRouter : public CScanSession {
 public:
     /// Reads the library's header; false when the file cannot be read.
@@ -26,6 +28,7 @@ public:
     /// Makes a session whose server loads libraries of the platform.
     using FMakeSession = std::function<std::unique_ptr<CScanSession>(const std::string& platform)>;
 
+    /// checkLibrary reads a library's header; makeSession makes the session of a platform when one is needed.
     CPlatformRouter(FCheckLibrary checkLibrary, FMakeSession makeSession);
 
     /// Scans the request on a session of its library's platform; see CScanSession.

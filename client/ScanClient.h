@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// The host's scan client: one scan server at a time, started when needed,
 /// fed one request after another, and replaced after a crash or a hang.
 ///
@@ -27,13 +28,16 @@
 
 /// How long a server may stay silent during a request unless told otherwise.
 constexpr uint32_t kDefaultSilenceTimeoutMs = 30000;
+/// The error of a request that an interrupt ended (its outcome is Failed).
+constexpr const char* kInterruptedError = "the scan was interrupted";
 
+/// How a scan client starts its servers and waits for them.
 struct SScanClientOptions {
     std::string serverPath;  ///< the server executable
     std::string platform = kPlatformX64; ///< the platform of the libraries that server loads
-    std::string dumpRoot;    ///< each server dumps into a new folder <host pid>-<n> below it; empty: no dumps
-    uint64_t ownerWindow = 0;
-    uint32_t silenceTimeoutMs = kDefaultSilenceTimeoutMs;
+    std::string dumpRoot;    ///< each server dumps into a new folder `<host pid>-<n>` below it; empty: no dumps
+    uint64_t ownerWindow = 0; ///< the host's window, the server's owner (argument 3); 0: none
+    uint32_t silenceTimeoutMs = kDefaultSilenceTimeoutMs; ///< how long a server may stay silent during a request
     uint32_t windowCheckAfterMs = 2000; ///< a request's age before its server's windows are looked at
     std::size_t keptLines = 20;         ///< last lines kept for a crash or hang report
 };
@@ -59,6 +63,7 @@ public:
     virtual uint64_t NowMs() = 0;
 };
 
+/// The scan client: one server at a time for the libraries of one platform (see the file's description).
 class CScanClient : public CScanSession {
 public:
     /// A client of real server processes on the real system.

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// The scanner's memory between runs: one entry per plug-in library and per
 /// sub-plug-in of a shell, with how its last scan ended and what it reported.
 ///
@@ -17,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+/// The database's entries in memory, one per plug-in and sub-plug-in.
 class CScanDatabase {
 public:
     /// The library's own entry, or null.
@@ -39,6 +41,7 @@ public:
     std::vector<const SDatabaseEntry*> EntriesOf(const std::string& path) const;
     /// The paths of the libraries that have entries, in the stable order.
     std::vector<std::string> LibraryPaths() const;
+    /// The number of entries.
     std::size_t Size() const { return m_entries.size(); }
 
     /// The database file's text (JSON, UTF-8).

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// How one scan request ended. Every request ends in exactly one outcome.
 
 #include "client/PluginRecord.h"
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+/// The ways a scan request ends.
 enum class EOutcome {
     Scanned,   ///< the record arrived and names no error
     Failed,    ///< the record's error (or an answer without a usable record)
@@ -24,11 +26,12 @@ bool OutcomeFromName(const std::string& name, EOutcome& outcome);
 /// How the outcome reads in a table or a progress line ("timed out", ...).
 const char* OutcomeLabel(EOutcome outcome);
 
+/// How one request ended, with the record and what the servers left.
 struct SScanOutcome {
-    EOutcome kind = EOutcome::Failed;
+    EOutcome kind = EOutcome::Failed; ///< which way it ended
     /// The record, when one arrived (Scanned and Failed with a record).
     bool hasRecord = false;
-    SPluginRecord record;
+    SPluginRecord record; ///< valid when hasRecord
     /// Why it did not succeed, in words; empty for Scanned.
     std::string error;
     /// The platform of the server that loads the library ("x64", "x86"); empty

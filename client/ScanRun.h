@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// One run of the scanner over a list of library files: plans each library
 /// against the database, scans what needs scanning on several sessions at once,
 /// and puts every outcome into the database as it arrives.
@@ -6,9 +7,9 @@
 /// Invariants: the database and the observer are touched only on the thread
 /// that called Run; a library and all its sub-plug-ins are scanned by one
 /// worker on one session, one after the other, so a shell's sub-plug-ins are
-/// served from the library the server keeps loaded; a crash is retried once
-/// (the session starts a fresh server) before it is recorded, and the entry
-/// lists the dumps of both attempts. An interrupted run hands out no more
+/// served from the library the server keeps loaded; unless told not to, a
+/// crash is retried once (the session starts a fresh server) before it is
+/// recorded, and the entry lists the dumps of both attempts. An interrupted run hands out no more
 /// requests, interrupts the sessions and records nothing for the requests that
 /// had not ended: they stay unscanned, so a later run does them.
 
@@ -24,9 +25,11 @@
 #include <string>
 #include <vector>
 
+/// How a run scans.
 struct SRunOptions {
     unsigned jobs = 1; ///< parallel sessions
-    SPlanOptions plan;
+    SPlanOptions plan; ///< which files to scan again (--retry, --rescan)
+    bool retryCrashes = true; ///< a crash is tried once more (the session starts a fresh server)
     /// Set from any thread (a Ctrl+C) to interrupt the run; null: never.
     const std::atomic<bool>* interrupt = nullptr;
     /// Platforms whose server may be missing: a request whose server of such a
@@ -54,21 +57,27 @@ public:
     virtual void OnTick() {}
 };
 
+/// How a run ended.
 struct SRunResult {
     std::size_t finished = 0;         ///< requests that ended this run
     std::size_t skipped = 0;          ///< entries left as they were (unchanged)
     std::size_t skippedLibraries = 0; ///< libraries not scanned at all
     bool serverFailed = false;        ///< a server of a platform not optional could not be started: the run stopped early
     bool interrupted = false;         ///< the interrupt was set: the run stopped early
-    std::string serverError;
+    std::string serverError;          ///< with serverFailed: why the server could not be started
 };
 
+/// One run over library files: planned against the database, spread over
+/// parallel sessions, each outcome put into the database as it ends.
 class CScanRun {
 public:
+    /// Makes the session of a worker (0 to jobs - 1).
     using CSessionFactory = std::function<std::unique_ptr<CScanSession>(unsigned worker)>;
     /// The time of a scan as the database keeps it.
     using CClock = std::function<std::string()>;
 
+    /// A run that keeps its outcomes in database, tells observer what happens
+    /// and stamps each entry with now().
     CScanRun(CScanDatabase& database, const SRunOptions& options, CSessionFactory sessions, CRunObserver& observer,
              CClock now);
 

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// One server's worth of scanning, as the scan run sees it: a request in, an
 /// outcome out. The Windows client implements it with a real server process;
 /// tests implement it with scripted outcomes.
@@ -18,6 +19,7 @@ struct SScanObserver {
     std::function<void(const std::vector<std::string>& titles)> onDialogs;
 };
 
+/// Scans requests one at a time: the scan client, or a router over several.
 class CScanSession {
 public:
     virtual ~CScanSession() = default;

@@ -1,4 +1,5 @@
 #pragma once
+/// \file
 /// The host side of one scan server process: starts it with two pipes, writes
 /// requests, reads its tagged output lines, and watches it die or hang.
 ///
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+/// How a server is started.
 struct SServerOptions {
     std::string serverPath;     ///< the server executable
     std::string dumpFolder;     ///< argument 4; empty: no dumps
@@ -40,12 +42,14 @@ struct SServerOptions {
     bool passOutputHandle = true;
 };
 
+/// How waiting for "ready:" ended.
 enum class EWaitResult {
     Ready,    ///< the server wrote "ready:"
     Closed,   ///< the output pipe closed: the server ended
     TimedOut, ///< the server was silent for longer than the timeout
 };
 
+/// How waiting for one line ended.
 enum class ELineWait {
     Line,    ///< a line arrived
     Closed,  ///< the output pipe closed and every line has been taken
@@ -59,6 +63,7 @@ public:
     virtual ~IServerProcess() = default;
     /// Starts the server. False (with GetError) when it cannot be started.
     virtual bool Start(const SServerOptions& options) = 0;
+    /// Why the last operation failed, in words.
     virtual const std::string& GetError() const = 0;
     /// Reads lines up to the next "ready:" line; see CServerConnection::ReadUntilReady.
     virtual EWaitResult WaitUntilReady() = 0;
@@ -74,12 +79,15 @@ public:
     virtual bool WaitForExit(uint32_t timeoutMs, uint32_t& exitCode) = 0;
     /// Ends the process at once.
     virtual void Kill() = 0;
+    /// The process has been started and has not ended.
     virtual bool IsRunning() const = 0;
+    /// The process's id; 0 when none was started.
     virtual uint32_t GetProcessId() const = 0;
     /// Bytes of an unfinished last line (what a dying server wrote last).
     virtual std::string GetPendingOutput() const = 0;
 };
 
+/// The real server process: started with its pipes, its lines read by a thread.
 class CServerConnection : public IServerProcess {
 public:
     /// Called with each output line as it arrives (without its "\n").

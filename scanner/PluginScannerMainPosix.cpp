@@ -2,6 +2,7 @@
 // database and prints the results. Run "PluginScanner --help" for its use and
 // exit codes.
 
+#include "client/DatabaseFile.h"
 #include "client/SystemTextPosix.h"
 #include "scanner/ScannerCommand.h"
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,32 +43,42 @@ std::string UtcNow()
     return text;
 }
 
-/// $HOME, else the user's home from the password database; null when neither is known.
-const char* HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0')
-        return home;
-    const passwd* user = getpwuid(getuid());
-    return user != nullptr ? user->pw_dir : nullptr;
-}
-
 bool IsFolder(const std::string& path)
 {
     struct stat details = {};
     return stat(path.c_str(), &details) == 0 && S_ISDIR(details.st_mode);
 }
 
+bool IsFile(const std::string& path)
+{
+    struct stat details = {};
+    return stat(path.c_str(), &details) == 0 && S_ISREG(details.st_mode);
+}
+
+/// The scan server's folder, with its separator: beside the scanner (a build
+/// tree, an unpacked archive with both side by side), else where an install
+/// puts it, reached from the scanner's own folder (SCANNER_INSTALLED_SERVER_FOLDER,
+/// "../lib/tessivane-scan" in the usual layout) so that a moved prefix still
+/// works. When neither holds the server, the scanner's own folder, whose path
+/// the error names.
+std::string ServerFolder()
+{
+    const std::string own = ProgramFolder();
+    const std::string installed = own + SCANNER_INSTALLED_SERVER_FOLDER "/";
+    if (!IsFile(own + kLinuxScanner.serverProgram) && IsFile(installed + kLinuxScanner.serverProgram))
+        return installed;
+    return own;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const char* home = HomeFolder();
     SScannerPlatform platform;
     platform.commandLine = &kLinuxScanner;
-    platform.defaultDatabase = LinuxDatabasePath(std::getenv("XDG_DATA_HOME"), home);
-    platform.defaultFolders = LinuxPluginFolders(std::getenv("VST_PATH"), home, IsFolder);
-    platform.programFolder = ProgramFolder();
+    platform.defaultDatabase = DefaultDatabasePath();
+    platform.defaultFolders = LinuxPluginFolders(std::getenv("VST_PATH"), HomeFolder(), IsFolder);
+    platform.programFolder = ServerFolder();
     platform.separator = '/';
     platform.interrupted = &g_interrupted;
     platform.watchInterrupt = WatchInterrupt;

@@ -26,12 +26,21 @@ needs=(
   "clang++-14|clang-14"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a|libclang-rt-14-dev"
   "/usr/include/x86_64-linux-gnu/libunwind.h|libunwind-dev"
+  # The API reference of the public headers (tools/docs.sh).
+  "doxygen|doxygen"
   # The Linux benchmark's real-sized plug-in links what Linux plug-ins link.
   "/usr/include/X11/Xlib.h|libx11-dev"
   "/usr/include/X11/extensions/XShm.h|libxext-dev"
   "/usr/include/GL/gl.h|libgl-dev"
   "/usr/include/fontconfig/fontconfig.h|libfontconfig-dev"
   "/usr/include/freetype2/ft2build.h|libfreetype-dev"
+  # The release archives and the Debian package (tools/package.sh), and their check.
+  "zip|zip"
+  "unzip|unzip"
+  "dpkg-shlibdeps|dpkg-dev"
+  "fakeroot|fakeroot"
+  "lintian|lintian"
+  "pkg-config|pkg-config"
 )
 
 # Whether the kernel runs 32-bit x86 programs: a 93-byte i386 program that exits
