@@ -29,6 +29,15 @@ double SecondsSince(CClock::time_point start)
     return std::chrono::duration<double>(CClock::now() - start).count();
 }
 
+/// The first lines of a run without paths: the folders the system's rules found.
+std::string FormatDefaultFolders(const std::vector<std::string>& folders)
+{
+    std::string text = "Scanning the plug-in folders:\n";
+    for (const std::string& folder : folders)
+        text += "  " + folder + "\n";
+    return text;
+}
+
 class CScanner {
 public:
     CScanner(const SScannerOptions& options, const SScannerPlatform& platform)
@@ -83,8 +92,12 @@ private:
         if (IsFileGone(server))
             return Trouble("cannot find the scan server " + server);
         m_platform.watchInterrupt();
-        if (m_options.paths.empty() && m_platform.defaultFolders.empty() && system.defaultFolders != nullptr)
+        if (m_options.paths.empty() && m_platform.defaultFolders.empty()) {
             m_err.Write(std::string("PluginScanner: none of the plug-in folders exists (") + system.defaultFolders + ")\n");
+            return kExitProblems;
+        }
+        if (m_options.paths.empty())
+            m_err.Write(FormatDefaultFolders(m_platform.defaultFolders));
         SFoundLibraries found = FindLibraryFiles(m_options.paths.empty() ? m_platform.defaultFolders : m_options.paths);
         OrderByPlatform(found.files, CheckLibraryFile);
         const CClock::time_point start = CClock::now();
