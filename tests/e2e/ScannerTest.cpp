@@ -759,7 +759,9 @@ TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
         EXPECT_TRUE(c.first.back() != "--version" || run.out == "PluginScanner 1.0.0\n") << run.out;
     }
 #ifdef _WIN32
-    EXPECT_EQ("1.0.0.0 1.0.0 PluginScanner.exe", VersionResource("PluginScanner.exe"));
+    // The version Windows shows in the files' properties.
+    for (const char* file : {"PluginScanner.exe", "tessivane-scan.dll"})
+        EXPECT_EQ("1.0.0.0 1.0.0 " + std::string(file), VersionResource(file));
 #endif
     EXPECT_EQ("{ not json", ReadTextFile(broken)) << "the file is left as it was";
 }
