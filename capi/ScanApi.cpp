@@ -20,10 +20,12 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
-/// What an outcome of the C library is, beside the client's own ones.
+/// How a request ended as the C library names it (it adds TVS_INTERRUPTED),
+/// with the client's outcome behind it.
 struct SApiOutcome {
     tvs_outcome kind = TVS_FAILED;
     SScanOutcome scan;
@@ -39,12 +41,14 @@ struct SKnownOptions {
     bool retryCrash = true;
 };
 
+/// Whether the host's size covers the member at the offset whole.
 template <typename TMember>
 bool Covers(const tvs_options& options, std::size_t offset)
 {
     return options.size >= offset + sizeof(TMember);
 }
 
+/// Covers for a member named as in tvs_options.
 #define TVS_COVERS(options, member) Covers<decltype(tvs_options::member)>(options, offsetof(tvs_options, member))
 
 std::string TextOr(const char* text, const std::string& fallback) { return text != nullptr ? text : fallback; }
@@ -68,6 +72,7 @@ SKnownOptions ReadOptions(const tvs_options& options)
 /// The path part of a request ("path" or "path>XXXXXXXX").
 std::string PathOf(const std::string& request) { return request.substr(0, request.find(kShellIdMarker)); }
 
+/// A request that a waiting interrupt ended before it began.
 SApiOutcome Interrupted()
 {
     SApiOutcome outcome;
@@ -101,7 +106,7 @@ tvs_outcome ApiOutcome(EOutcome kind)
 /// A scanner: its options, its router (made on first use, and again after an
 /// interrupt: the client's interrupt sticks), and the interrupt's state.
 struct tvs_scanner {
-    explicit tvs_scanner(SKnownOptions known) : options(std::move(known)) {}
+    explicit tvs_scanner(SKnownOptions known) : m_options(std::move(known)) {}
 
     /// Scans one request (once more after a crash, when asked), unless an interrupt waits.
     SApiOutcome Scan(const std::string& request)
@@ -113,7 +118,7 @@ struct tvs_scanner {
         bool interrupted = false;
         try {
             outcome.scan = scanning->Scan(request, SScanObserver());
-            if (outcome.scan.kind == EOutcome::Crashed && options.retryCrash && !InterruptWaits()) {
+            if (outcome.scan.kind == EOutcome::Crashed && m_options.retryCrash && !InterruptWaits()) {
                 std::vector<std::string> dumps = std::move(outcome.scan.dumpFiles);
                 outcome.scan = scanning->Scan(request, SScanObserver());
                 dumps.insert(dumps.end(), outcome.scan.dumpFiles.begin(), outcome.scan.dumpFiles.end());
@@ -136,10 +141,10 @@ struct tvs_scanner {
 
     void Interrupt()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        interrupt = true;
-        if (busy && router)
-            router->Interrupt();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupt = true;
+        if (m_busy && m_router)
+            m_router->Interrupt();
     }
 
 private:
@@ -147,15 +152,15 @@ private:
     /// interrupt ends the request at once (the interrupt is then used up).
     CPlatformRouter* Begin()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (interrupt) {
-            interrupt = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_interrupt) {
+            m_interrupt = false;
             return nullptr;
         }
-        if (!router)
-            router = MakeRouter();
-        busy = true;
-        return router.get();
+        if (!m_router)
+            m_router = MakeRouter();
+        m_busy = true;
+        return m_router.get();
     }
 
     /// Ends the request: an interrupt that came during it is used up, and takes
@@ -163,38 +168,38 @@ private:
     void End(bool& interrupted, bool abandoned)
     {
         std::unique_ptr<CPlatformRouter> ended; // ends after the lock is let go: stopping a server takes time
-        std::lock_guard<std::mutex> lock(mutex);
-        busy = false;
-        interrupted = interrupt;
-        interrupt = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_busy = false;
+        interrupted = m_interrupt;
+        m_interrupt = false;
         if (interrupted || abandoned)
-            ended = std::move(router);
+            ended = std::move(m_router);
     }
 
     bool InterruptWaits()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        return interrupt;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_interrupt;
     }
 
     std::unique_ptr<CPlatformRouter> MakeRouter() const
     {
         SScanClientOptions client;
-        client.dumpRoot = options.dumpFolder;
-        client.silenceTimeoutMs = options.timeoutMs;
+        client.dumpRoot = m_options.dumpFolder;
+        client.silenceTimeoutMs = m_options.timeoutMs;
         return std::make_unique<CPlatformRouter>(CheckLibraryFile, [client, this](const std::string& platform) {
             SScanClientOptions made = client;
             made.platform = platform;
-            made.serverPath = platform == kPlatformX86 ? options.serverX86 : options.server;
+            made.serverPath = platform == kPlatformX86 ? m_options.serverX86 : m_options.server;
             return std::make_unique<CScanClient>(made);
         });
     }
 
-    const SKnownOptions options;
-    std::mutex mutex; ///< guards what tvs_interrupt touches: the router, busy and interrupt
-    std::unique_ptr<CPlatformRouter> router;
-    bool busy = false;      ///< a request is in progress
-    bool interrupt = false; ///< tvs_interrupt came and no request has used it up yet
+    const SKnownOptions m_options;
+    std::mutex m_mutex; ///< guards what tvs_interrupt touches: the router, busy and interrupt
+    std::unique_ptr<CPlatformRouter> m_router;
+    bool m_busy = false;      ///< a request is in progress
+    bool m_interrupt = false; ///< tvs_interrupt came and no request has used it up yet
 };
 
 /// One request's result, with every text the accessors return.

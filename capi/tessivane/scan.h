@@ -126,8 +126,8 @@ TVS_API void tvs_scanner_free(tvs_scanner* scanner);
  * TVS_INTERRUPTED. When no request is in progress, the next tvs_scan ends at
  * once with TVS_INTERRUPTED, so an interrupt that comes just before a request
  * is never lost. An interrupt ends one request: the requests after it are
- * scanned as usual, in a fresh server. Interrupting twice before a request
- * ends counts once.
+ * scanned as usual (after one it cut short, in a fresh server). Interrupting
+ * twice before a request ends counts once.
  * @param scanner The scanner; NULL is allowed (nothing happens).
  */
 TVS_API void tvs_interrupt(tvs_scanner* scanner);

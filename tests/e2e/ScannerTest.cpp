@@ -226,10 +226,11 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
     WritePatched(folder + N("\\Program.dll"), image, {{kSystem.windows ? machine + 18 : 16, std::string("\x02\0", 2)}});
     const std::string shell = FixturePath(N("ShellDuplicates.dll"));
     // The C library routes an x86 DLL to the x86 server, which cannot load an
-    // x64 image marked x86; the client of x64 libraries answers it without a server.
+    // x64 image marked x86 and says so in its record; the client of x64
+    // libraries answers it without a server.
     const bool x86Server = kSystem.windows && StartsOnThisMachine(kServerProgramX86);
     const char* const x86Outcome = !kSystem.windows ? nullptr : x86Server ? "failed" : "noServer";
-    const char* const x86Error = !kSystem.windows ? nullptr : x86Server ? "Failed to load library, err=193" : "cannot start";
+    const char* const x86Error = !kSystem.windows ? nullptr : x86Server ? "Failed to load library, err=193" : kServerProgramX86;
     enum class EInterrupt { None, During, Before };
     struct SStep {
         std::string path;
@@ -242,6 +243,7 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
         EInterrupt interrupt; ///< During: two seconds after the request started
         const char* libraryOutcome = nullptr; ///< in the C library's column, where it differs
         const char* libraryError = nullptr;
+        bool libraryRecord = false; ///< the C library's column gets a record that names its error
     };
     const SStep steps[] = {
         // One server serves an effect, a shell and its sub-plug-ins until a crash names its dump.
@@ -257,7 +259,7 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
         {folder + N("\\Noise.dll"), 0, "notPlugin", kSystem.windows ? "no MZ header" : "no ELF header", 0, 0, 0, EInterrupt::None},
         {folder + N("\\Missing.dll"), 0, "failed", "cannot open the file", 0, 0, 0, EInterrupt::None},
         {folder + N("\\Folder.dll"), 0, "failed", kSystem.windows ? "cannot open the file" : "cannot read the file: Is a directory", 0, 0, 0, EInterrupt::None},
-        {folder + N("\\X86.dll"), 0, "notPlugin", kSystem.windows ? "built for x86" : "a 32-bit ELF (x86)", 0, 0, 0, EInterrupt::None, x86Outcome, x86Error},
+        {folder + N("\\X86.dll"), 0, "notPlugin", kSystem.windows ? "built for x86" : "a 32-bit ELF (x86)", 0, 0, 0, EInterrupt::None, x86Outcome, x86Error, x86Server},
         {folder + N("\\Program.dll"), 0, "notPlugin", kSystem.windows ? "a program (x64), not a DLL" : "a 64-bit ELF (x64) program", 0, 0, 0, EInterrupt::None},
         {FixturePath(N("HangInEntry.dll")), 0, "timedOut", "no answer for 1 s; the scan server was stopped", 1, 0, 0, EInterrupt::None},
         {plain, 0, "scanned", "", 2, 0x4678506C, 0, EInterrupt::None},
@@ -301,13 +303,16 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
                 << "not the 60 s silence";
             EXPECT_EQ(outcome, seen.outcome);
             EXPECT_NE(std::string::npos, seen.error.find(error)) << seen.error;
-            EXPECT_EQ(outcome == "scanned", seen.hasRecord);
+            EXPECT_EQ(outcome == "scanned" || (isLibrary && step.libraryRecord), seen.hasRecord);
             if (scanClient != nullptr) {
                 EXPECT_EQ(step.servers, scanClient->GetServersStarted());
                 if (scanClient->GetServersStarted() > serversBefore && scanClient->GetServerProcessId() != 0) {
                     EXPECT_TRUE(dumpFolders.insert(scanClient->GetDumpFolder()).second)
                         << "every server dumps into a fresh folder";
                 }
+            }
+            if (isLibrary && step.libraryRecord) {
+                EXPECT_EQ("x86", seen.record.platform) << "the x86 server's record";
             }
             if (outcome == "scanned") {
                 EXPECT_EQ(step.id, seen.record.id);
@@ -325,6 +330,9 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
                 }
             } else if (outcome == "interrupted" || (outcome == "failed" && step.servers > 0 && scanClient != nullptr)) {
                 EXPECT_TRUE(seen.lastLines.empty());
+                if (scanClient != nullptr) {
+                    EXPECT_EQ(0u, scanClient->GetServerProcessId()) << "the interrupted server was stopped";
+                }
             }
             if (outcome == "crashed") {
                 // Each attempt's dump, each from a fresh server's folder.
