@@ -13,6 +13,15 @@ namespace {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/")); }
 
+/// The first lines of a run without paths: the folders the system's rules found.
+std::string FormatDefaultFolders(const std::vector<std::string>& folders)
+{
+    std::string text = "Scanning the plug-in folders:\n";
+    for (const std::string& folder : folders)
+        text += "  " + folder + "\n";
+    return text;
+}
+
 class CScanner {
 public:
     CScanner(const SScannerOptions& options, const SScannerPlatform& platform)
@@ -80,8 +89,12 @@ private:
             return Trouble(error);
         m_platform.watchInterrupt();
         const SScannerSystem& system = *m_platform.commandLine;
-        if (m_options.paths.empty() && m_platform.defaultFolders.empty() && system.defaultFolders != nullptr)
+        if (m_options.paths.empty() && m_platform.defaultFolders.empty()) {
             m_err.Write(std::string("PluginScanner: none of the plug-in folders exists (") + system.defaultFolders + ")\n");
+            return kExitProblems;
+        }
+        if (m_options.paths.empty())
+            m_err.Write(FormatDefaultFolders(m_platform.defaultFolders));
         CProgressPrinter printer([this](const std::string& text) { m_err.Write(text); }, m_err.IsTerminal(),
                                  m_err.Columns(), [this] { return m_engine.GetElapsed(); });
         const SEngineResult result =

@@ -1,11 +1,14 @@
 #include "scanner/ScannerOptions.h"
 
+#include "client/ScanDatabase.h"
+#include "foundation/Version.h"
 #include "scanner/ResultsReport.h"
 #include "wire/Protocol.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -27,8 +30,11 @@ void AddDatabaseOption(CLI::App& command, SScannerOptions& options, const SScann
 
 } // namespace
 
-const SScannerSystem kWindowsScanner = {"*.dll", "%LOCALAPPDATA%\\Tessivane\\PluginScanner\\plugins.json",
-                                        kServerProgramX64, kServerProgramX86, nullptr};
+const SScannerSystem kWindowsScanner = {
+    "*.dll", "%LOCALAPPDATA%\\Tessivane\\PluginScanner\\plugins.json", kServerProgramX64, kServerProgramX86,
+    "VSTPluginsPath of HKLM\\SOFTWARE\\VST in the 64-bit and the 32-bit registry, then %ProgramFiles%\\VSTPlugins, "
+    "%ProgramFiles%\\Steinberg\\VSTPlugins, %CommonProgramFiles%\\VST2, %CommonProgramFiles%\\Steinberg\\VST2, "
+    "then the same under %ProgramFiles(x86)% and %CommonProgramFiles(x86)%; each folder once"};
 const SScannerSystem kLinuxScanner = {"*.so", "$XDG_DATA_HOME/tessivane/plugins.json, ~/.local/share/...",
                                       kServerProgramLinux, nullptr,
                                       "each folder of $VST_PATH, else ~/.vst, ~/.lxvst, /usr/local/lib/vst, "
@@ -40,6 +46,8 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
     SScannerOptions& options = parsed.options;
     CLI::App app("Scans VST 2 plug-in libraries with Tessivane scan servers and keeps the results.",
                  "PluginScanner");
+    app.set_version_flag("--version", std::string("PluginScanner ") + TESSIVANE_VERSION_TEXT,
+                         std::string("Print \"PluginScanner ") + TESSIVANE_VERSION_TEXT + "\" and exit");
     app.require_subcommand(1);
     // Paths may start with a slash ("/home/me/vst" under Wine), so "/x" is never an option.
     app.allow_windows_style_options(false);
@@ -108,5 +116,31 @@ std::vector<std::string> LinuxPluginFolders(const char* vstPath, const char* hom
     for (const std::string& folder : candidates)
         if (exists(folder))
             folders.push_back(folder);
+    return folders;
+}
+
+std::vector<std::string> WindowsPluginFolders(const SWindowsFolderSources& sources,
+                                              const std::function<bool(const std::string& folder)>& exists)
+{
+    std::vector<std::string> candidates = {sources.registry64, sources.registry32};
+    const std::pair<const std::string*, const std::string*> roots[] = {
+        {&sources.programFiles, &sources.commonProgramFiles},
+        {&sources.programFilesX86, &sources.commonProgramFilesX86}};
+    for (const auto& root : roots) {
+        for (const char* below : {"\\VSTPlugins", "\\Steinberg\\VSTPlugins"})
+            if (!root.first->empty())
+                candidates.push_back(*root.first + below);
+        for (const char* below : {"\\VST2", "\\Steinberg\\VST2"})
+            if (!root.second->empty())
+                candidates.push_back(*root.second + below);
+    }
+    std::vector<std::string> folders;
+    std::set<std::string> seen;
+    for (const std::string& folder : candidates) {
+        // "C:\\VST\\" and "c:\\vst" name the same folder: Windows paths ignore case.
+        const std::string key = FoldedPath(folder.substr(0, folder.find_last_not_of("\\/") + 1));
+        if (!key.empty() && seen.insert(key).second && exists(folder))
+            folders.push_back(folder);
+    }
     return folders;
 }

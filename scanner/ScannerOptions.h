@@ -4,9 +4,10 @@
 ///   PluginScanner scan PATH... [--db FILE] [--jobs N] [--timeout SECONDS]
 ///                              [--retry] [--rescan] [--json] [--server FILE] [--server-x86 FILE]
 ///   PluginScanner list [--db FILE] [--json]
+///   PluginScanner --version | --help
 ///
-/// Arguments are UTF-8. On Linux the paths may be left out (the folders Linux
-/// hosts search are scanned) and there is no x86 server.
+/// Arguments are UTF-8. The paths may be left out: the folders the system's
+/// hosts search are scanned. On Linux there is no x86 server.
 
 #include <functional>
 #include <string>
@@ -35,7 +36,7 @@ extern const SScannerSystem kLinuxScanner;
 
 struct SScannerOptions {
     EScannerCommand command = EScannerCommand::Scan;
-    std::vector<std::string> paths; ///< empty on Linux: the default folders
+    std::vector<std::string> paths; ///< empty: the system's default folders
     std::string database;        ///< empty: the per-user default
     unsigned jobs = 0;           ///< 0: one server per processor core
     double timeoutSeconds = kDefaultTimeoutSeconds;
@@ -48,8 +49,8 @@ struct SScannerOptions {
 
 struct SParsedArguments {
     bool run = false;    ///< false: print output and exit with exitCode
-    int exitCode = 0;    ///< 0 after --help, 2 after a usage error
-    std::string output;  ///< help text or the error and a hint
+    int exitCode = 0;    ///< 0 after --help or --version, 2 after a usage error
+    std::string output;  ///< help text, the version, or the error and a hint
     SScannerOptions options;
 };
 
@@ -62,3 +63,23 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
 /// /usr/lib/lxvst; of these, those that exist. vstPath and home may be null.
 std::vector<std::string> LinuxPluginFolders(const char* vstPath, const char* home,
                                             const std::function<bool(const std::string& folder)>& exists);
+
+/// What the Windows folder rules read: the VSTPluginsPath values of
+/// HKEY_LOCAL_MACHINE\SOFTWARE\VST in the registry's 64-bit and 32-bit views, and
+/// the environment's Program Files folders. Each is empty when it is not set.
+struct SWindowsFolderSources {
+    std::string registry64;           ///< VSTPluginsPath, 64-bit view
+    std::string registry32;           ///< VSTPluginsPath, 32-bit view (WOW6432Node)
+    std::string programFiles;         ///< %ProgramFiles%
+    std::string commonProgramFiles;   ///< %CommonProgramFiles%
+    std::string programFilesX86;      ///< %ProgramFiles(x86)%
+    std::string commonProgramFilesX86; ///< %CommonProgramFiles(x86)%
+};
+
+/// The folders a Windows host searches for plug-ins, in this order: the two
+/// registry values, then %ProgramFiles%\VSTPlugins, %ProgramFiles%\Steinberg\VSTPlugins,
+/// %CommonProgramFiles%\VST2, %CommonProgramFiles%\Steinberg\VST2, then the same
+/// four under the (x86) folders; of these, those that exist, each once (the same
+/// path spelt in another case, or with a trailing backslash, is the same folder).
+std::vector<std::string> WindowsPluginFolders(const SWindowsFolderSources& sources,
+                                              const std::function<bool(const std::string& folder)>& exists);

@@ -43,6 +43,30 @@ inline std::string BinaryFolder()
     const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return Utf8FromWide(file.substr(0, file.find_last_of(L"\\/") + 1));
 }
+
+/// What Windows shows of bin/<program>'s version resource: "<file version>
+/// <ProductVersion> <OriginalFilename>", such as "1.0.0.0 1.0.0 PluginScanner.exe";
+/// empty without one.
+inline std::string VersionResource(const std::string& program)
+{
+    const std::wstring path = WideFromUtf8(BinaryFolder() + program);
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeW(path.c_str(), &ignored), '\0');
+    void* fixed = nullptr;
+    void* product = nullptr;
+    void* original = nullptr;
+    UINT size = 0;
+    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]) ||
+        !VerQueryValueW(&block[0], L"\\", &fixed, &size) || size < sizeof(VS_FIXEDFILEINFO) ||
+        !VerQueryValueW(&block[0], L"\\StringFileInfo\\040904B0\\ProductVersion", &product, &size) ||
+        !VerQueryValueW(&block[0], L"\\StringFileInfo\\040904B0\\OriginalFilename", &original, &size))
+        return std::string();
+    const auto& info = *static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    const auto part = [](DWORD word, int shift) { return std::to_string((word >> shift) & 0xFFFF); };
+    return part(info.dwFileVersionMS, 16) + "." + part(info.dwFileVersionMS, 0) + "." + part(info.dwFileVersionLS, 16) +
+           "." + part(info.dwFileVersionLS, 0) + " " + Utf8FromWide(static_cast<const wchar_t*>(product)) + " " +
+           Utf8FromWide(static_cast<const wchar_t*>(original));
+}
 #else
 constexpr char kPathSeparator = '/';
 inline unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }

@@ -698,6 +698,56 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     EXPECT_EQ(byScanner, byLibrary) << byScanner.dump(1) << "\n---\n" << byLibrary.dump(1);
 }
 
+#ifdef _WIN32
+/// For its lifetime, the folders a run without paths finds: VSTPluginsPath of
+/// HKLM\\SOFTWARE\\VST in the registry's 64-bit view (empty: none) and the Program
+/// Files variables (their (x86) twins equal to them, as on a 32-bit system); then
+/// the registry value is removed and the variables are as they were.
+class CDefaultFolders {
+public:
+    CDefaultFolders(const std::string& registry, const std::string& programFiles)
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VST", 0, nullptr, 0,
+                                                 KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr));
+        const std::wstring value = WideFromUtf8(registry);
+        if (!registry.empty())
+            EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"VSTPluginsPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+        else
+            RegDeleteValueW(key, L"VSTPluginsPath");
+        RegCloseKey(key);
+        for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)"})
+            Set(name, WideFromUtf8(programFiles));
+        for (const wchar_t* name : {L"CommonProgramFiles", L"CommonProgramFiles(x86)"})
+            Set(name, WideFromUtf8(programFiles + "\\Common Files"));
+    }
+    ~CDefaultFolders()
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VST", 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, L"VSTPluginsPath");
+            RegCloseKey(key);
+        }
+        for (const auto& saved : m_saved)
+            SetEnvironmentVariableW(saved.first.c_str(), saved.second ? saved.second->c_str() : nullptr);
+    }
+    CDefaultFolders(const CDefaultFolders&) = delete;
+    CDefaultFolders& operator=(const CDefaultFolders&) = delete;
+
+private:
+    void Set(const wchar_t* name, const std::wstring& value)
+    {
+        wchar_t old[MAX_PATH];
+        const DWORD length = GetEnvironmentVariableW(name, old, MAX_PATH);
+        m_saved.emplace_back(name, length > 0 && length < MAX_PATH ? std::optional<std::wstring>(std::wstring(old, length))
+                                                                   : std::nullopt);
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> m_saved;
+};
+#endif
+
 TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
 {
     const std::string folder = FolderOf("scanner-incremental",
@@ -734,13 +784,22 @@ TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
     EXPECT_EQ(0u, list.exitCode) << list.err;
     EXPECT_NE(std::string::npos, list.out.find("Tessivane Instrument Shell")) << list.out;
 
+    // Without paths the scanner names and scans the folders the system's hosts use:
+    // on Windows the registry's VSTPluginsPath and the Program Files folders (one
+    // here, empty), on Linux those of $VST_PATH.
 #ifdef _WIN32
-    const SScannerRun second = RunScanner(arguments);
+    const std::string programFiles = MakeTemporaryFolder("program-files");
+    ASSERT_TRUE(fs::create_directory(fs::u8path(programFiles + "\\VSTPlugins")));
+    const std::string named = "  " + folder + "\n  " + programFiles + "\\VSTPlugins\n";
+    std::optional<CDefaultFolders> defaults;
+    defaults.emplace(folder, programFiles);
 #else
-    // Without paths the Linux scanner scans the folders of $VST_PATH.
+    const std::string named = "  " + folder + "\n";
     setenv("VST_PATH", ("/no-such-folder:" + folder).c_str(), 1);
-    const SScannerRun second = RunScanner({"scan", "--db", database, "--json"});
 #endif
+    const SScannerRun second = RunScanner({"scan", "--db", database, "--json"});
+    const std::string heading = "Scanning the plug-in folders:\n" + named;
+    EXPECT_EQ(heading, second.err.substr(0, heading.size())) << second.err;
     EXPECT_EQ(std::set<std::string>{}, ScannedThisRun(second));
     EXPECT_EQ(6, Document(second)["summary"]["skipped"]);
 
@@ -764,12 +823,19 @@ TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
     for (const SScannerRun* run : {&second, &third, &fourth})
         EXPECT_EQ(0u, run->exitCode) << run->err;
 
-    // Exit codes; a database that is not one is left alone.
+    // Exit codes; a database that is not one is left alone; no plug-in folder found is a problem.
     const std::string broken = folder + N("\\broken.json");
     WriteBytes(broken, "{ not json");
+#ifdef _WIN32
+    defaults.emplace("", programFiles + "\\VSTPlugins");
+#else
+    setenv("VST_PATH", "/no-such-folder", 1);
+#endif
     const std::pair<CStrings, uint32_t> cases[] = {
         {{"--help"}, 0},
-        {kSystem.windows ? CStrings{"scan"} : CStrings{"scan", folder, "--server-x86", "x"}, 2},
+        {{"--version"}, 0},
+        {kSystem.windows ? CStrings{"scan", folder, "--jobs", "65"} : CStrings{"scan", folder, "--server-x86", "x"}, 2},
+        {{"scan", "--db", database}, 1},
         {{"scan", folder, "--jobs", "0"}, 2},
         {{"scan", folder, "--db", database, "--server", folder + N("\\NoServer.exe")}, 3},
         {{"scan", folder, "--db", broken}, 3},
@@ -778,7 +844,14 @@ TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
         const SScannerRun run = RunScanner(c.first);
         EXPECT_EQ(c.second, run.exitCode) << c.first.back();
         EXPECT_TRUE(c.first.back() != broken || run.err.find("cannot be used") != std::string::npos) << run.err;
+        EXPECT_TRUE(c.first.back() != database || run.err.find("PluginScanner: none of the plug-in folders exists (") == 0) << run.err;
+        EXPECT_TRUE(c.first.back() != "--version" || run.out == "PluginScanner 1.0.0\n") << run.out;
     }
+#ifdef _WIN32
+    // The version Windows shows in the files' properties.
+    for (const char* file : {"PluginScanner.exe", "tessivane-scan.dll"})
+        EXPECT_EQ("1.0.0.0 1.0.0 " + std::string(file), VersionResource(file));
+#endif
     EXPECT_EQ("{ not json", ReadTextFile(broken)) << "the file is left as it was";
 }
 

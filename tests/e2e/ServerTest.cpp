@@ -540,6 +540,10 @@ TEST(Server, AnswersEveryRow)
 {
     for (const SServer& program : kServers) {
         SCOPED_TRACE(program.program);
+#ifdef _WIN32
+        // The version Windows shows in the file's properties.
+        EXPECT_EQ("1.0.0.0 1.0.0 " + std::string(program.program), VersionResource(program.program));
+#endif
         // A machine that cannot run 32-bit programs leaves that column out.
         if (!StartsOnThisMachine(program.program)) {
             EXPECT_NE(kPlatformX64, std::string(program.platform));

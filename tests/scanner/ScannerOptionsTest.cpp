@@ -33,6 +33,7 @@ TEST(ScannerOptions, ArgumentsGiveOptionsOrAnExitCode)
     struct SCase {
         CStrings arguments;
         std::string summary;
+        std::string shows = ""; ///< a part of the output (help, version or error)
     };
     const SCase cases[] = {
         {{"scan", "C:\\VST", "D:\\X.dll", "--db", "C:\\db.json", "--jobs", "3", "--timeout", "2.5", "--retry",
@@ -43,10 +44,14 @@ TEST(ScannerOptions, ArgumentsGiveOptionsOrAnExitCode)
         // Slashes start paths, not options.
         {{"scan", "/home/vst", "/j", "--db", "/tmp/db"}, "scan /home/vst /j db=/tmp/db jobs=0 timeout=30.000000 server="},
         {{"list", "--db", "C:\\db.json", "--json"}, "list db=C:\\db.json jobs=0 timeout=30.000000 json server="},
-        {{"--help"}, "exit 0"},
-        {{"scan", "--help"}, "exit 0"},
-        {{}, "exit 2"},
-        {{"scan"}, "exit 2"},
+        {{"--help"}, "exit 0", "--version"},
+        {{"scan", "--help"}, "exit 0", "(default: VSTPluginsPath of HKLM\\SOFTWARE\\VST in the 64-bit and the 32-bit"},
+        {{"scan", "--help"}, "exit 0", "under %ProgramFiles(x86)% and %CommonProgramFiles(x86)%; each folder once"},
+        {{"--version"}, "exit 0", "PluginScanner 1.0.0\n"},
+        {{"list", "--version"}, "exit 2", "The following argument was not expected: --version"},
+        {{}, "exit 2", "A subcommand is required"},
+        // Without paths: the folders Windows hosts use.
+        {{"scan"}, "scan db= jobs=0 timeout=30.000000 server="},
         {{"frobnicate", "X.dll"}, "exit 2"},
         {{"scan", "X.dll", "--jobs", "0"}, "exit 2"},
         {{"scan", "X.dll", "--jobs", "many"}, "exit 2"},
@@ -55,9 +60,11 @@ TEST(ScannerOptions, ArgumentsGiveOptionsOrAnExitCode)
         {{"scan", "X.dll", "--no-such-option"}, "exit 2"},
         {{"list", "X.dll"}, "exit 2"},
     };
-    for (const SCase& c : cases)
-        EXPECT_EQ(c.summary, Summary(ParseScannerArguments(c.arguments, kWindowsScanner)))
-            << (c.arguments.empty() ? "" : c.arguments[0]);
+    for (const SCase& c : cases) {
+        const SParsedArguments parsed = ParseScannerArguments(c.arguments, kWindowsScanner);
+        EXPECT_EQ(c.summary, Summary(parsed)) << (c.arguments.empty() ? "" : c.arguments[0]);
+        EXPECT_NE(std::string::npos, parsed.output.find(c.shows)) << parsed.output;
+    }
     // Linux: paths may be left out, and there is no x86 server.
     const SCase linuxCases[] = {
         {{"scan"}, "scan db= jobs=0 timeout=30.000000 server="},
@@ -87,6 +94,46 @@ TEST(ScannerOptions, LinuxDefaultFoldersAndDatabase)
             found += folder + " ";
         EXPECT_EQ(c.found, found + "| " + LinuxDatabasePath(c.xdgDataHome, "/h")) << (c.vstPath ? c.vstPath : "unset");
     }
+}
+
+TEST(ScannerOptions, WindowsDefaultFoldersInOrderEachOnce)
+{
+    struct SCase {
+        SWindowsFolderSources sources;
+        const char* found; ///< the folders, each followed by a space
+    };
+    const SWindowsFolderSources machine = {"D:\\Audio\\VST", "D:\\Audio\\VST32", "C:\\PF", "C:\\PF\\Common",
+                                           "C:\\PF86", "C:\\PF86\\Common"};
+    const SCase cases[] = {
+        {machine, "D:\\Audio\\VST D:\\Audio\\VST32 C:\\PF\\VSTPlugins C:\\PF\\Steinberg\\VSTPlugins "
+                  "C:\\PF\\Common\\VST2 C:\\PF\\Common\\Steinberg\\VST2 C:\\PF86\\VSTPlugins "
+                  "C:\\PF86\\Steinberg\\VSTPlugins C:\\PF86\\Common\\VST2 C:\\PF86\\Common\\Steinberg\\VST2 "},
+        // A registry value naming a Program Files folder, in another case and with a
+        // trailing backslash, and both views alike: each folder once, first where it comes first.
+        {{"c:\\pf86\\vstplugins\\", "C:\\PF86\\VSTPlugins", "C:\\PF", "", "", ""},
+         "c:\\pf86\\vstplugins\\ C:\\PF\\VSTPlugins C:\\PF\\Steinberg\\VSTPlugins "},
+        // A 32-bit system: the (x86) folders are the plain ones.
+        {{"", "", "C:\\PF", "C:\\PF\\Common", "C:\\PF", "C:\\PF\\Common"},
+         "C:\\PF\\VSTPlugins C:\\PF\\Steinberg\\VSTPlugins C:\\PF\\Common\\VST2 C:\\PF\\Common\\Steinberg\\VST2 "},
+        // Unset variables name no folder (not "\\VSTPlugins" at the drive's root).
+        {{"", "", "", "", "", ""}, ""},
+        {{"D:\\Missing", "", "", "C:\\PF\\Common", "", ""}, "C:\\PF\\Common\\VST2 C:\\PF\\Common\\Steinberg\\VST2 "},
+    };
+    // Every folder exists but D:\Missing.
+    const auto exists = [](const std::string& folder) { return folder != "D:\\Missing"; };
+    for (const SCase& c : cases) {
+        std::string found;
+        for (const std::string& folder : WindowsPluginFolders(c.sources, exists))
+            found += folder + " ";
+        EXPECT_EQ(c.found, found) << c.sources.registry64 << "|" << c.sources.programFiles;
+    }
+    // Only the existing ones.
+    const std::set<std::string> existing = {"D:\\Audio\\VST32", "C:\\PF86\\Common\\VST2"};
+    std::string found;
+    for (const std::string& folder :
+         WindowsPluginFolders(machine, [&](const std::string& folder) { return existing.count(folder) != 0; }))
+        found += folder + " ";
+    EXPECT_EQ("D:\\Audio\\VST32 C:\\PF86\\Common\\VST2 ", found);
 }
 
 } // namespace
