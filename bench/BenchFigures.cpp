@@ -2,13 +2,13 @@
 
 #include "bench/BenchProcess.h"
 #include "bench/MinimalHost.h"
+#include "client/ScanClient.h"
 #include "client/ServerConnection.h"
 
 #include <tessivane/scan.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -20,13 +20,6 @@ constexpr uint32_t kExitWaitMs = 30000;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 double SecondsSince(CClock::time_point start) { return std::chrono::duration<double>(CClock::now() - start).count(); }
-
-std::string HexId(uint32_t id)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", id);
-    return text;
-}
 
 /// One server driven through the client, with every failure turned into a text.
 class CBenchServer {
@@ -239,6 +232,29 @@ std::string TimeLibraryRequests(const SBenchSetup& setup, const std::string& lib
     return error;
 }
 
+/// A host's requests through the C++ scan client over the same server: each
+/// a whole Scan (the file's header checked, the record parsed); the first
+/// (the server's start) untimed.
+std::string TimeScanClientRequests(const SBenchSetup& setup, const std::string& library, int requests,
+                                   double& seconds)
+{
+    SScanClientOptions options;
+    options.serverPath = setup.server;
+    CScanClient client(options);
+    std::string error;
+    const auto scan = [&] {
+        const SScanOutcome outcome = client.Scan(library);
+        if (outcome.kind != EOutcome::Scanned)
+            error = "\"" + library + "\" through the scan client: " + outcome.error;
+    };
+    scan();
+    const CClock::time_point start = CClock::now();
+    for (int request = 0; error.empty() && request < requests; ++request)
+        scan();
+    seconds = SecondsSince(start);
+    return error;
+}
+
 } // namespace
 
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
@@ -267,6 +283,12 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
     if (!error.empty())
         return error;
     values.Add(key + ".library", requests / librarySeconds);
+
+    double scanClientSeconds = 0;
+    error = TimeScanClientRequests(setup, library, requests, scanClientSeconds);
+    if (!error.empty())
+        return error;
+    values.Add(key + ".scanClient", requests / scanClientSeconds);
 
     auto minimal = std::make_unique<CMinimalHost>();
     bool served = minimal->Start(setup.server) && minimal->Request(library);

@@ -330,6 +330,9 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
                 }
             } else if (outcome == "interrupted" || (outcome == "failed" && step.servers > 0 && scanClient != nullptr)) {
                 EXPECT_TRUE(seen.lastLines.empty());
+                if (scanClient != nullptr) {
+                    EXPECT_EQ(0u, scanClient->GetServerProcessId()) << "the interrupted server was stopped";
+                }
             }
             if (outcome == "crashed") {
                 // Each attempt's dump, each from a fresh server's folder.
