@@ -1,7 +1,7 @@
 #pragma once
 /// What the C library asks of the system: where its own file lies (the servers
-/// installed with it lie beside it), a library file's stamp and the time, as the
-/// scanner's database keeps them.
+/// installed with it lie beside it) and a library file's stamp as the scanner's
+/// database keeps it.
 
 #include "client/DatabaseEntry.h"
 
@@ -17,6 +17,3 @@ std::string InstalledServer(const std::string& platform);
 /// The file's size and last write time as the database keeps them; zero when
 /// the file cannot be looked at (a missing file).
 SFileStamp FileStampOf(const std::string& path);
-
-/// The current time as the database keeps it: "2024-03-07T09:05:01Z".
-std::string UtcNow();

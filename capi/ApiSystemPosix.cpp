@@ -5,7 +5,6 @@
 #include "tessivane/scan.h"
 #include "wire/Protocol.h"
 
-#include <ctime>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -49,14 +48,4 @@ SFileStamp FileStampOf(const std::string& path)
     stamp.modified = static_cast<uint64_t>(details.st_mtim.tv_sec) * 1000000000u +
                      static_cast<uint64_t>(details.st_mtim.tv_nsec);
     return stamp;
-}
-
-std::string UtcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts = {};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
 }

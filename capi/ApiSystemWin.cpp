@@ -7,7 +7,6 @@
 #include "tessivane/scan.h"
 #include "wire/Protocol.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -49,14 +48,4 @@ SFileStamp FileStampOf(const std::string& path)
     stamp.modified = (static_cast<uint64_t>(details.ftLastWriteTime.dwHighDateTime) << 32) |
                      details.ftLastWriteTime.dwLowDateTime;
     return stamp;
-}
-
-std::string UtcNow()
-{
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
-    return text;
 }

@@ -8,6 +8,7 @@
 #include "tessivane/scan.h"
 
 #include "capi/ApiSystem.h"
+#include "client/DatabaseFile.h"
 #include "client/EntryJson.h"
 #include "client/JsonMembers.h"
 #include "client/LibraryFiles.h"

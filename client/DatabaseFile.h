@@ -21,6 +21,9 @@ std::string LinuxDatabasePath(const char* xdgDataHome, const char* home);
 /// $XDG_DATA_HOME and the home folder.
 std::string DefaultDatabasePath();
 
+/// The current time as the database keeps it: "2024-03-07T09:05:01Z" (UTC).
+std::string UtcNow();
+
 /// Reads the database file into database. A missing file is an empty
 /// database. False, with error set, when the file cannot be read or is not a
 /// database (it is then left alone). Entries that do not read are left out,

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,6 +30,16 @@ bool WriteAll(int file, const std::string& text)
 } // namespace
 
 std::string DefaultDatabasePath() { return LinuxDatabasePath(std::getenv("XDG_DATA_HOME"), HomeFolder()); }
+
+std::string UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts = {};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
 
 bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
                       std::vector<std::string>& rejected)

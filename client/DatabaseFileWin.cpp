@@ -3,6 +3,8 @@
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
+#include <cstdio>
+
 std::string DefaultDatabasePath()
 {
     wchar_t folder[MAX_PATH];
@@ -10,6 +12,16 @@ std::string DefaultDatabasePath()
     const std::string base = length > 0 && length < MAX_PATH ? Utf8FromWide(std::wstring(folder, length))
                                                              : ProgramFolder();
     return base + "\\Tessivane\\PluginScanner\\plugins.json";
+}
+
+std::string UtcNow()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
 }
 
 bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,

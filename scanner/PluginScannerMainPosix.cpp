@@ -9,7 +9,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,17 +29,6 @@ void WatchInterrupt()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-}
-
-/// The current time as the database keeps it: "2024-03-07T09:05:01Z".
-std::string UtcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts = {};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
 }
 
 bool IsFolder(const std::string& path)

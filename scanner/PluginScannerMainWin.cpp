@@ -7,7 +7,6 @@
 #include "scanner/ScannerCommand.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace {
 
@@ -80,17 +79,6 @@ std::vector<std::string> DefaultFolders()
     sources.programFilesX86 = Environment(L"ProgramFiles(x86)");
     sources.commonProgramFilesX86 = Environment(L"CommonProgramFiles(x86)");
     return WindowsPluginFolders(sources, IsFolder);
-}
-
-/// The current time as the database keeps it: "2024-03-07T09:05:01Z".
-std::string UtcNow()
-{
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
-    return text;
 }
 
 } // namespace
