@@ -288,6 +288,7 @@ std::vector<SEnding> Endings(const SServer& server)
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed});
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed, false});
     endings.push_back({"OwnFilterThenCrash", crash("OwnFilterThenCrash"), EWaitResult::Closed}); // not its own 77
+    endings.push_back({"OwnFilterInCallThenCrash", crash("OwnFilterInCallThenCrash"), EWaitResult::Closed});
     endings.push_back({"CrashOnOwnThread", crash("CrashOnOwnThread"), EWaitResult::Closed, true, true, true, true});
     if (server.windows)
         endings.push_back({"CrashInDllMain", {}, EWaitResult::Closed}); // or a failed load, never a hang
