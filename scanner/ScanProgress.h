@@ -1,18 +1,30 @@
 #pragma once
 /// Follows a scan run for the scanner: counts what ended, saves the database as
-/// the run goes (at least every kSaveEverySeconds while changes are pending)
-/// and passes every event on to the progress printer.
+/// the run goes (see SaveInterval) and passes every event on to the progress printer.
 
 #include "client/ScanDatabase.h"
 #include "client/ScanRun.h"
 #include "scanner/ResultsReport.h"
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
 
-/// Pending changes are saved at least this often while a run goes on.
+/// Pending changes are saved at least this often while a run goes on...
 constexpr double kSaveEverySeconds = 0.5;
+/// ...unless saving the database (written whole) takes long: a save then waits
+/// this many times as long as the last one took, so that the saves of a large
+/// collection take at most about 1 / (1 + this) of the run, and a killed run
+/// loses at most that many save times of work.
+constexpr double kSaveWaitPerSaveSecond = 20;
+
+/// Seconds from the end of a save that took lastSaveSeconds until pending
+/// changes are saved again.
+inline double SaveInterval(double lastSaveSeconds)
+{
+    return std::max(kSaveEverySeconds, kSaveWaitPerSaveSecond * lastSaveSeconds);
+}
 
 class CScanProgress : public CRunObserver {
 public:
@@ -50,5 +62,6 @@ private:
     CElapsed m_elapsed;
     CSave m_save;
     bool m_dirty = false;
-    double m_lastSave = -kSaveEverySeconds;
+    double m_lastSave = -kSaveEverySeconds; ///< when the last save ended
+    double m_lastSaveSeconds = 0;           ///< how long it took
 };
