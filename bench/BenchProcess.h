@@ -34,6 +34,7 @@ struct SProcessRun {
     uint32_t exitCode = 0;
     std::string output; ///< standard output and standard error, as written
     std::string error;  ///< why it could not be started
+    uint64_t peakMemory = 0; ///< bytes: the most the process had in memory (0: not known)
 };
 
 /// Runs a program to its end; arguments are passed as they are.
@@ -58,6 +59,9 @@ bool FileExists(const std::string& path);
 /// Creates the folder (and the ones above it).
 bool MakeFolder(const std::string& path);
 bool CopyOneFile(const std::string& from, const std::string& to);
+/// Gives the file a second name (a hard link), or copies it where the file
+/// system has no links: the same bytes, without the disk space of many copies.
+bool LinkOrCopyFile(const std::string& from, const std::string& to);
 /// Removes a file; nothing when there is none.
 void RemoveFile(const std::string& path);
 /// Removes the folder with everything in it.

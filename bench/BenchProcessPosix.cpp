@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,8 +99,11 @@ SProcessRun RunProgram(const std::string& program, const std::vector<std::string
     }
     close(ends[0]);
     int status = 0;
-    while (waitpid(process, &status, 0) < 0 && errno == EINTR) {
+    rusage usage = {};
+    while (wait4(process, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    // The largest resident set of the process and of the children it waited for.
+    run.peakMemory = static_cast<uint64_t>(usage.ru_maxrss) * kKilobyte;
     run.exitCode = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 1;
     return run;
 }
@@ -161,6 +165,11 @@ bool CopyOneFile(const std::string& from, const std::string& to)
     std::ofstream target(to, std::ios::binary | std::ios::trunc);
     target << source.rdbuf();
     return source.good() && target.good();
+}
+
+bool LinkOrCopyFile(const std::string& from, const std::string& to)
+{
+    return link(from.c_str(), to.c_str()) == 0 || CopyOneFile(from, to);
 }
 
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }

@@ -81,6 +81,10 @@ SProcessRun RunProgram(const std::string& program, const std::vector<std::string
     DWORD exitCode = 0;
     GetExitCodeProcess(created.hProcess, &exitCode);
     run.exitCode = exitCode;
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(created.hProcess, &memory, sizeof memory))
+        run.peakMemory = memory.PeakWorkingSetSize;
     CloseHandle(created.hThread);
     CloseHandle(created.hProcess);
     CloseHandle(outputRead);
@@ -145,6 +149,12 @@ bool MakeFolder(const std::string& path)
 bool CopyOneFile(const std::string& from, const std::string& to)
 {
     return CopyFileW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), FALSE) != 0;
+}
+
+bool LinkOrCopyFile(const std::string& from, const std::string& to)
+{
+    return CreateHardLinkW(WideFromUtf8(to).c_str(), WideFromUtf8(from).c_str(), nullptr) != 0 ||
+           CopyOneFile(from, to);
 }
 
 void RemoveFile(const std::string& path) { DeleteFileW(WideFromUtf8(path).c_str()); }
