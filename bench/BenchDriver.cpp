@@ -12,8 +12,8 @@
 // bin folder), under the system's names (bench/BenchProcess.h): the server,
 // InProcessLimit, ReadyLimit, StartupLimit (Windows), PluginScanner, fixtures/,
 // samples/ and bench/HeavyEffect. The copies of the plain fixture and of
-// HeavyEffect (hard links where the file system has them) go to bench-scratch/
-// there and are removed at the end. --collection names figure 7's largest
+// HeavyEffect go to bench-scratch/ there and are removed at the end (real
+// copies: the scanner takes hard links to one file for that one file). --collection names figure 7's largest
 // collection (100 and 1,000 files below it).
 
 #include "bench/BenchDriver.h"
@@ -132,7 +132,7 @@ std::string PrepareCopies(const std::string& library, const std::string& folder,
         if ((file - 1) % kCollectionFolderFiles == 0 && !MakeFolder(parent))
             return "cannot create " + parent;
         const std::string copy = parent + name;
-        if (!LinkOrCopyFile(library, copy))
+        if (!CopyOneFile(library, copy))
             return "cannot copy " + library + " to " + copy;
         if (copies != nullptr)
             copies->push_back(copy);

@@ -59,9 +59,6 @@ bool FileExists(const std::string& path);
 /// Creates the folder (and the ones above it).
 bool MakeFolder(const std::string& path);
 bool CopyOneFile(const std::string& from, const std::string& to);
-/// Gives the file a second name (a hard link), or copies it where the file
-/// system has no links: the same bytes, without the disk space of many copies.
-bool LinkOrCopyFile(const std::string& from, const std::string& to);
 /// Removes a file; nothing when there is none.
 void RemoveFile(const std::string& path);
 /// Removes the folder with everything in it.

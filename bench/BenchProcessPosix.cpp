@@ -167,11 +167,6 @@ bool CopyOneFile(const std::string& from, const std::string& to)
     return source.good() && target.good();
 }
 
-bool LinkOrCopyFile(const std::string& from, const std::string& to)
-{
-    return link(from.c_str(), to.c_str()) == 0 || CopyOneFile(from, to);
-}
-
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
 void RemoveFolder(const std::string& path)

@@ -151,12 +151,6 @@ bool CopyOneFile(const std::string& from, const std::string& to)
     return CopyFileW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), FALSE) != 0;
 }
 
-bool LinkOrCopyFile(const std::string& from, const std::string& to)
-{
-    return CreateHardLinkW(WideFromUtf8(to).c_str(), WideFromUtf8(from).c_str(), nullptr) != 0 ||
-           CopyOneFile(from, to);
-}
-
 void RemoveFile(const std::string& path) { DeleteFileW(WideFromUtf8(path).c_str()); }
 
 void RemoveFolder(const std::string& path)
