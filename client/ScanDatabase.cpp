@@ -8,6 +8,10 @@ namespace {
 
 constexpr const char* kFormatName = "Tessivane plug-in scan database";
 constexpr int kFormatVersion = 1;
+/// Spaces per level of the file's indentation.
+constexpr int kJsonIndent = 2;
+/// A text is given room for this fraction (1/divisor) more than the last one.
+constexpr std::size_t kJsonRoomDivisor = 8;
 
 } // namespace
 
@@ -109,14 +113,37 @@ std::vector<std::string> CScanDatabase::LibraryPaths() const
 
 std::string CScanDatabase::ToJson() const
 {
-    CJsonObject plugins = CJsonObject::array();
-    for (const auto& item : m_entries)
-        plugins.push_back(EntryToJson(item.second));
-    CJsonObject document;
-    document["format"] = kFormatName;
-    document["version"] = kFormatVersion;
-    document["plugins"] = std::move(plugins);
-    return document.dump(2, ' ', false, CJsonObject::error_handler_t::replace) + "\n";
+    // The text the whole document's dump with an indent of 2 would give,
+    // written entry by entry: a large database never stands in memory as one
+    // JSON tree beside its text.
+    const auto dump = [](const CJsonObject& value) {
+        return value.dump(kJsonIndent, ' ', false, CJsonObject::error_handler_t::replace);
+    };
+    CJsonObject head;
+    head["format"] = kFormatName;
+    head["version"] = kFormatVersion;
+    std::string text;
+    text.reserve(m_lastJsonLength + m_lastJsonLength / kJsonRoomDivisor);
+    text += dump(head);
+    text.erase(text.size() - 2); // its closing "\n}"
+    text += ",\n  \"plugins\": [";
+    const std::string entryIndent = "\n" + std::string(2 * kJsonIndent, ' ');
+    bool first = true;
+    for (const auto& item : m_entries) {
+        text += first ? entryIndent : "," + entryIndent;
+        first = false;
+        const std::string entry = dump(EntryToJson(item.second));
+        for (std::size_t start = 0, end = 0; start < entry.size(); start = end + 1) {
+            end = std::min(entry.find('\n', start), entry.size());
+            if (start > 0)
+                text += entryIndent;
+            text.append(entry, start, end - start);
+        }
+    }
+    text += first ? "]" : "\n  ]";
+    text += "\n}\n";
+    m_lastJsonLength = text.size();
+    return text;
 }
 
 bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected)
