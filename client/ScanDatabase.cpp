@@ -123,7 +123,8 @@ std::string CScanDatabase::ToJson() const
     head["format"] = kFormatName;
     head["version"] = kFormatVersion;
     std::string text;
-    text.reserve(m_lastJsonLength + m_lastJsonLength / kJsonRoomDivisor);
+    const std::size_t room = m_jsonBytesPerEntry * m_entries.size();
+    text.reserve(room + room / kJsonRoomDivisor);
     text += dump(head);
     text.erase(text.size() - 2); // its closing "\n}"
     text += ",\n  \"plugins\": [";
@@ -142,7 +143,7 @@ std::string CScanDatabase::ToJson() const
     }
     text += first ? "]" : "\n  ]";
     text += "\n}\n";
-    m_lastJsonLength = text.size();
+    m_jsonBytesPerEntry = m_entries.empty() ? 0 : text.size() / m_entries.size() + 1;
     return text;
 }
 

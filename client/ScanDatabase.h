@@ -54,9 +54,9 @@ private:
     using CKey = std::tuple<std::string, bool, uint32_t>;
     static CKey KeyOf(const std::string& path, bool isSubPlugin, uint32_t id);
     std::map<CKey, SDatabaseEntry> m_entries;
-    /// The length of the last ToJson text: room for the next one is taken at
-    /// once, so that a large text never grows by copying itself.
-    mutable std::size_t m_lastJsonLength = 0;
+    /// Bytes per entry of the last ToJson text: room for the next one is taken
+    /// at once, so that a large text never grows by copying itself.
+    mutable std::size_t m_jsonBytesPerEntry = 0;
 };
 
 /// Paths as the database compares them: ASCII letters folded to lower case.
