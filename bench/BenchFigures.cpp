@@ -3,8 +3,10 @@
 #include "bench/BenchProcess.h"
 #include "bench/MinimalHost.h"
 #include "client/DatabaseFile.h"
+#include "client/ScanProgress.h"
 #include "client/ServerConnection.h"
-#include "scanner/ScanProgress.h"
+
+#include <tessivane/scan.h>
 
 #include <algorithm>
 #include <chrono>
@@ -214,7 +216,7 @@ double TimeDatabaseSave(const std::string& databasePath, const std::string& scra
 }
 
 /// The seconds a run of runSeconds spends saving, when it saves on the
-/// scanner's schedule (scanner/ScanProgress.h) and a save costs in proportion
+/// scan engine's schedule (client/ScanProgress.h) and a save costs in proportion
 /// to the entries done so far, up to finalSave for the whole database at the end.
 double ScheduledSaveSeconds(double runSeconds, double finalSave)
 {
@@ -253,6 +255,33 @@ std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& v
     return std::string();
 }
 
+/// A host's requests through the C library over the same server: each a whole
+/// tvs_scan, its result read and freed; the first (the server's start) untimed.
+std::string TimeLibraryRequests(const SBenchSetup& setup, const std::string& library, int requests, double& seconds)
+{
+    tvs_options options;
+    tvs_options_init(&options);
+    options.server = setup.server.c_str();
+    tvs_scanner* const scanner = tvs_scanner_new(&options);
+    if (scanner == nullptr)
+        return "the C library made no scanner";
+    std::string error;
+    const auto scan = [&] {
+        tvs_result* const result = tvs_scan(scanner, library.c_str());
+        if (result == nullptr || tvs_result_outcome(result) != TVS_SCANNED)
+            error = "\"" + library + "\" through the C library: " +
+                    (result != nullptr ? tvs_result_error(result) : "out of memory");
+        tvs_result_free(result);
+    };
+    scan();
+    const CClock::time_point start = CClock::now();
+    for (int request = 0; error.empty() && request < requests; ++request)
+        scan();
+    seconds = SecondsSince(start);
+    tvs_scanner_free(scanner);
+    return error;
+}
+
 } // namespace
 
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
@@ -275,6 +304,12 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
         return error;
     Retire(std::move(server));
     values.Add(key + ".server", requests / seconds);
+
+    double librarySeconds = 0;
+    error = TimeLibraryRequests(setup, library, requests, librarySeconds);
+    if (!error.empty())
+        return error;
+    values.Add(key + ".library", requests / librarySeconds);
 
     auto minimal = std::make_unique<CMinimalHost>();
     bool served = minimal->Start(setup.server) && minimal->Request(library);

@@ -46,7 +46,8 @@ struct SRequestFacts {
 };
 
 /// Figure 1 for one library under the key, with that many timed requests:
-/// "<key>.server" (through the client), "<key>.minimalHost" (the server driven
+/// "<key>.server" (through the client), "<key>.library" (through the C
+/// library, whole results), "<key>.minimalHost" (the server driven
 /// by the least a host can do), "<key>.limitA" and "<key>.limitB", all in
 /// requests per second.
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,

@@ -10,6 +10,17 @@
 #include <string>
 #include <vector>
 
+/// The Linux database: $XDG_DATA_HOME/tessivane/plugins.json, with
+/// ~/.local/share for XDG_DATA_HOME when it is unset or not an absolute path.
+std::string LinuxDatabasePath(const char* xdgDataHome, const char* home);
+
+/// The user's own database, as PluginScanner and whole runs of the C library
+/// use it when given none: on Windows
+/// %LOCALAPPDATA%\Tessivane\PluginScanner\plugins.json (below the program's
+/// folder when LOCALAPPDATA is not set), on Linux LinuxDatabasePath of
+/// $XDG_DATA_HOME and the home folder.
+std::string DefaultDatabasePath();
+
 /// Reads the database file into database. A missing file is an empty
 /// database. False, with error set, when the file cannot be read or is not a
 /// database (it is then left alone). Entries that do not read are left out,

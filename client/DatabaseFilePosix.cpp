@@ -5,6 +5,7 @@
 #include "client/SystemTextPosix.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -26,6 +27,8 @@ bool WriteAll(int file, const std::string& text)
 }
 
 } // namespace
+
+std::string DefaultDatabasePath() { return LinuxDatabasePath(std::getenv("XDG_DATA_HOME"), HomeFolder()); }
 
 bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
                       std::vector<std::string>& rejected)

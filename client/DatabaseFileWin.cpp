@@ -3,6 +3,15 @@
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 
+std::string DefaultDatabasePath()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    const std::string base = length > 0 && length < MAX_PATH ? Utf8FromWide(std::wstring(folder, length))
+                                                             : ProgramFolder();
+    return base + "\\Tessivane\\PluginScanner\\plugins.json";
+}
+
 bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
                       std::vector<std::string>& rejected)
 {

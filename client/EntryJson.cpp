@@ -5,9 +5,11 @@
 
 namespace {
 
+// Every object is made an object first: one that operator[] turns from null into
+// an object is left broken when that allocation fails.
 CJsonObject RecordToJson(const SPluginRecord& record)
 {
-    CJsonObject json;
+    CJsonObject json = CJsonObject::object();
     json[RecordMemberName(kMemberId)] = HexId(record.id);
     json[RecordMemberName(kMemberName)] = record.name;
     json[RecordMemberName(kMemberVendor)] = record.vendor;
@@ -24,8 +26,15 @@ CJsonObject RecordToJson(const SPluginRecord& record)
     json[RecordMemberName(kMemberSynthEdit)] = record.synthEdit;
     if (record.IsShell() || !record.shells.empty()) {
         CJsonObject shells = CJsonObject::array();
-        for (const SSubPlugin& sub : record.shells)
-            shells.push_back(CJsonObject{{"id", HexId(sub.id)}, {"name", sub.name}});
+        for (const SSubPlugin& sub : record.shells) {
+            // Member by member: the pairs of a braced list would be arrays
+            // whose destructors allocate (see EmptyJson).
+            CJsonObject item = CJsonObject::object();
+            const CJsonEmptier emptier(item);
+            item["id"] = HexId(sub.id);
+            item["name"] = sub.name;
+            shells.push_back(std::move(item));
+        }
         json[RecordMemberName(kMemberShells)] = std::move(shells);
     }
     return json;
@@ -68,7 +77,7 @@ bool RecordFromJson(const CJsonObject& json, SPluginRecord& record, std::string&
 CJsonObject EntryToJson(const SDatabaseEntry& entry)
 {
     const SScanOutcome& outcome = entry.outcome;
-    CJsonObject json;
+    CJsonObject json = CJsonObject::object();
     json["path"] = entry.path;
     if (entry.isSubPlugin)
         json["subId"] = HexId(entry.subId);

@@ -53,6 +53,15 @@ bool ReadInteger(const CJsonObject& object, const char* name, TInteger& out, std
 
 } // namespace
 
+void EmptyJson(CJsonObject& json) noexcept
+{
+    if (!json.is_array() && !json.is_object())
+        return;
+    for (CJsonObject& child : json)
+        EmptyJson(child);
+    json.clear();
+}
+
 bool ReadString(const CJsonObject& object, const char* name, std::string& out, std::string& error,
                 EPresence presence)
 {

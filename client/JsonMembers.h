@@ -13,6 +13,25 @@
 
 using CJsonObject = nlohmann::ordered_json;
 
+/// Empties the value's arrays and objects from the innermost out, which frees
+/// it all without allocating: a non-empty array or object's own destructor
+/// first allocates a list of its children, and that failing when memory has
+/// run out would end the program.
+void EmptyJson(CJsonObject& json) noexcept;
+
+/// Empties the value (EmptyJson) when the scope ends, normally or by an
+/// exception; declare it right after the value.
+class CJsonEmptier {
+public:
+    explicit CJsonEmptier(CJsonObject& json) : m_json(json) {}
+    ~CJsonEmptier() { EmptyJson(m_json); }
+    CJsonEmptier(const CJsonEmptier&) = delete;
+    CJsonEmptier& operator=(const CJsonEmptier&) = delete;
+
+private:
+    CJsonObject& m_json;
+};
+
 /// Whether a missing member is an error; an optional one that is missing
 /// leaves out alone and reads as success.
 enum class EPresence { Required, Optional };

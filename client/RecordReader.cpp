@@ -102,6 +102,7 @@ bool CRecordReader::Parse(SPluginRecord& record, std::string& error) const
 bool ParseRecordText(const std::string& text, SPluginRecord& record, std::string& error)
 {
     CJsonObject object;
+    const CJsonEmptier emptier(object);
     try {
         object = CJsonObject::parse(WithoutTrailingCommas(text));
     } catch (const CJsonObject::exception& failure) { // parse_error, or out_of_range for a number like 1e400

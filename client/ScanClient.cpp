@@ -12,7 +12,6 @@ constexpr uint32_t kExitWaitMs = 10000;
 constexpr uint32_t kStopWaitMs = 5000;
 /// How long a crashing server may take to write its dump (slow under Wine).
 constexpr uint32_t kDumpWriteMs = 120000;
-constexpr const char* kInterruptedError = "the scan was interrupted";
 
 SScanOutcome Outcome(EOutcome kind, std::string error)
 {

@@ -27,6 +27,8 @@
 
 /// How long a server may stay silent during a request unless told otherwise.
 constexpr uint32_t kDefaultSilenceTimeoutMs = 30000;
+/// The error of a request that an interrupt ended (its outcome is Failed).
+constexpr const char* kInterruptedError = "the scan was interrupted";
 
 struct SScanClientOptions {
     std::string serverPath;  ///< the server executable

@@ -87,7 +87,7 @@ public:
     CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events,
              const SRunOptions& options)
         : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events), m_interrupt(options.interrupt),
-          m_optionalPlatforms(options.optionalPlatforms)
+          m_optionalPlatforms(options.optionalPlatforms), m_retryCrashes(options.retryCrashes)
     {
     }
 
@@ -153,7 +153,7 @@ private:
         m_events.Push(std::move(done));
     }
 
-    /// Scans one request, once more after a crash unless the run stops.
+    /// Scans one request, once more after a crash unless the run stops or crashes are not retried.
     SAttempt Scan(unsigned worker, CScanSession& session, const SLibraryFile& file, bool isSubPlugin, uint32_t id)
     {
         SAttempt attempt;
@@ -174,7 +174,7 @@ private:
         };
         Started(worker, request);
         entry.outcome = session.Scan(request, observer);
-        if (entry.outcome.kind == EOutcome::Crashed && !Stopping()) {
+        if (entry.outcome.kind == EOutcome::Crashed && m_retryCrashes && !Stopping()) {
             std::vector<std::string> dumps = std::move(entry.outcome.dumpFiles);
             Started(worker, request);
             entry.outcome = session.Scan(request, observer);
@@ -220,6 +220,7 @@ private:
     std::atomic<bool> m_stop{false};
     const std::atomic<bool>* m_interrupt;
     const std::set<std::string>& m_optionalPlatforms;
+    const bool m_retryCrashes;
     std::mutex m_sessionsMutex;
     std::vector<CScanSession*> m_open;
 };

@@ -6,9 +6,9 @@
 /// Invariants: the database and the observer are touched only on the thread
 /// that called Run; a library and all its sub-plug-ins are scanned by one
 /// worker on one session, one after the other, so a shell's sub-plug-ins are
-/// served from the library the server keeps loaded; a crash is retried once
-/// (the session starts a fresh server) before it is recorded, and the entry
-/// lists the dumps of both attempts. An interrupted run hands out no more
+/// served from the library the server keeps loaded; unless told not to, a
+/// crash is retried once (the session starts a fresh server) before it is
+/// recorded, and the entry lists the dumps of both attempts. An interrupted run hands out no more
 /// requests, interrupts the sessions and records nothing for the requests that
 /// had not ended: they stay unscanned, so a later run does them.
 
@@ -27,6 +27,7 @@
 struct SRunOptions {
     unsigned jobs = 1; ///< parallel sessions
     SPlanOptions plan;
+    bool retryCrashes = true; ///< a crash is tried once more (the session starts a fresh server)
     /// Set from any thread (a Ctrl+C) to interrupt the run; null: never.
     const std::atomic<bool>* interrupt = nullptr;
     /// Platforms whose server may be missing: a request whose server of such a

@@ -1,12 +1,14 @@
 #pragma once
 /// What the host side's POSIX adapters share: the system's words for an error
-/// number and the running program's folder.
+/// number, the running program's folder and the user's home folder.
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <pwd.h>
 #include <unistd.h>
 
 /// The system's message for an error number, followed by the number:
@@ -26,4 +28,14 @@ inline std::string ProgramFolder()
         return std::string();
     const std::string full(path.data(), static_cast<std::size_t>(length));
     return full.substr(0, full.find_last_of('/') + 1);
+}
+
+/// $HOME, else the user's home from the password database; null when neither is known.
+inline const char* HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0')
+        return home;
+    const passwd* user = getpwuid(getuid());
+    return user != nullptr ? user->pw_dir : nullptr;
 }

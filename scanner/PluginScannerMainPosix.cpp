@@ -2,6 +2,7 @@
 // database and prints the results. Run "PluginScanner --help" for its use and
 // exit codes.
 
+#include "client/DatabaseFile.h"
 #include "client/SystemTextPosix.h"
 #include "scanner/ScannerCommand.h"
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,16 +43,6 @@ std::string UtcNow()
     return text;
 }
 
-/// $HOME, else the user's home from the password database; null when neither is known.
-const char* HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0')
-        return home;
-    const passwd* user = getpwuid(getuid());
-    return user != nullptr ? user->pw_dir : nullptr;
-}
-
 bool IsFolder(const std::string& path)
 {
     struct stat details = {};
@@ -63,11 +53,10 @@ bool IsFolder(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const char* home = HomeFolder();
     SScannerPlatform platform;
     platform.commandLine = &kLinuxScanner;
-    platform.defaultDatabase = LinuxDatabasePath(std::getenv("XDG_DATA_HOME"), home);
-    platform.defaultFolders = LinuxPluginFolders(std::getenv("VST_PATH"), home, IsFolder);
+    platform.defaultDatabase = DefaultDatabasePath();
+    platform.defaultFolders = LinuxPluginFolders(std::getenv("VST_PATH"), HomeFolder(), IsFolder);
     platform.programFolder = ProgramFolder();
     platform.separator = '/';
     platform.interrupted = &g_interrupted;

@@ -1,6 +1,7 @@
 // PluginScanner.exe: scans plug-in libraries with scan servers into a database
 // and prints the results. Run "PluginScanner --help" for its use and exit codes.
 
+#include "client/DatabaseFile.h"
 #include "client/WideTextWin.h"
 #include "foundation/Win32.h"
 #include "scanner/ScannerCommand.h"
@@ -20,15 +21,6 @@ BOOL WINAPI OnConsoleControl(DWORD event)
         return FALSE; // closing the console or logging off: the default ending
     g_interrupted = true;
     return TRUE;
-}
-
-std::string DefaultDatabasePath()
-{
-    wchar_t folder[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
-    const std::string base = length > 0 && length < MAX_PATH ? Utf8FromWide(std::wstring(folder, length))
-                                                             : ProgramFolder();
-    return base + "\\Tessivane\\PluginScanner\\plugins.json";
 }
 
 /// The current time as the database keeps it: "2024-03-07T09:05:01Z".

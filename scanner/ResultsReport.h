@@ -5,9 +5,9 @@
 #include "client/LibraryFiles.h"
 #include "client/ScanDatabase.h"
 #include "client/ScanPlan.h"
+#include "client/ScanProgress.h"
 #include "scanner/DuplicateIds.h"
 
-#include <array>
 #include <cstddef>
 #include <set>
 #include <string>
@@ -37,16 +37,6 @@ std::string FormatResultsTable(const std::vector<const SDatabaseEntry*>& entries
 /// path problem, with the reason; empty when there is none.
 std::string FormatProblems(const std::vector<const SDatabaseEntry*>& entries,
                            const std::vector<SPathProblem>& pathProblems);
-
-struct SRunSummary {
-    std::array<std::size_t, 6> finished{}; ///< requests that ended this run, by EOutcome
-    std::size_t skipped = 0;               ///< entries kept unchanged from earlier runs
-    std::size_t pathProblems = 0;
-    double elapsedSeconds = 0;
-    unsigned servers = 0;
-    bool interrupted = false; ///< the run was interrupted: the rest waits for the next run
-    std::string database;
-};
 
 /// "Scanned 5 requests in 0:03 with 2 servers: 4 scanned, 1 crashed; 3 unchanged skipped."
 /// An interrupted run adds "; interrupted, the rest is scanned by the next run".

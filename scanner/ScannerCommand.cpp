@@ -1,33 +1,17 @@
 #include "scanner/ScannerCommand.h"
 
-#include "client/DatabaseFile.h"
 #include "client/LibraryFiles.h"
-#include "client/PlatformRouter.h"
-#include "client/ScanClient.h"
-#include "client/ScanRun.h"
+#include "client/ScanEngine.h"
 #include "scanner/ConsoleOutput.h"
 #include "scanner/DuplicateIds.h"
 #include "scanner/ProgressPrinter.h"
 #include "scanner/ResultsReport.h"
-#include "scanner/ScanProgress.h"
-#include "wire/Protocol.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <memory>
-#include <thread>
 
 namespace {
 
-using CClock = std::chrono::steady_clock;
-
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/")); }
-
-double SecondsSince(CClock::time_point start)
-{
-    return std::chrono::duration<double>(CClock::now() - start).count();
-}
 
 class CScanner {
 public:
@@ -38,15 +22,13 @@ public:
 
     int Run()
     {
-        m_databasePath = FullPath(m_options.database.empty() ? m_platform.defaultDatabase : m_options.database);
         std::string error;
-        std::vector<std::string> rejected;
-        if (!CreateFolders(FolderOf(m_databasePath), error) || !m_lock.Acquire(m_databasePath, error) ||
-            !ReadDatabaseFile(m_databasePath, m_database, error, rejected))
+        if (!m_engine.Open(FullPath(m_options.database.empty() ? m_platform.defaultDatabase : m_options.database),
+                           error))
             return Trouble(error);
-        for (const std::string& entry : rejected)
-            m_err.Write("PluginScanner: warning: the database " + m_databasePath + " has a damaged " + entry +
-                        "; it is left out and counts as not scanned\n");
+        for (const std::string& entry : m_engine.GetRejected())
+            m_err.Write("PluginScanner: warning: the database " + m_engine.GetDatabasePath() + " has a damaged " +
+                        entry + "; it is left out and counts as not scanned\n");
         if (m_options.command == EScannerCommand::List)
             return List();
         return Scan();
@@ -62,87 +44,64 @@ private:
     int List()
     {
         std::vector<SLibraryFile> libraries;
-        for (const std::string& path : m_database.LibraryPaths())
+        for (const std::string& path : m_engine.GetDatabase().LibraryPaths())
             libraries.push_back(SLibraryFile{path, SFileStamp()});
         SRunSummary summary;
-        summary.database = m_databasePath;
+        summary.database = m_engine.GetDatabasePath();
         Print(libraries, {}, {}, summary, false);
-        return ResultsExitCode(CoveredEntries(m_database, libraries), {});
+        return ResultsExitCode(CoveredEntries(m_engine.GetDatabase(), libraries), {});
+    }
+
+    /// The engine's options from the command line and the scanner's place.
+    SEngineOptions EngineOptions() const
+    {
+        const SScannerSystem& system = *m_platform.commandLine;
+        SEngineOptions engine;
+        engine.server =
+            m_options.server.empty() ? m_platform.programFolder + system.serverProgram : FullPath(m_options.server);
+        // The x86 server (Windows only) is started only for x86 libraries.
+        engine.serverX86 = !m_options.serverX86.empty()         ? FullPath(m_options.serverX86)
+                           : system.serverX86Program != nullptr ? m_platform.programFolder + system.serverX86Program
+                                                                : std::string();
+        engine.dumpRoot = FolderOf(m_engine.GetDatabasePath()) + m_platform.separator + "dumps";
+        engine.silenceTimeoutMs = static_cast<uint32_t>(std::lround(m_options.timeoutSeconds * 1000));
+        engine.jobs = m_options.jobs;
+        engine.plan.retryProblems = m_options.retry;
+        engine.plan.rescanAll = m_options.rescan;
+        engine.interrupt = m_platform.interrupted;
+        engine.utcNow = m_platform.utcNow;
+        return engine;
     }
 
     int Scan()
     {
-        const SScannerSystem& system = *m_platform.commandLine;
-        const std::string server =
-            m_options.server.empty() ? m_platform.programFolder + system.serverProgram : FullPath(m_options.server);
-        // The x86 server (Windows only) is started only for x86 libraries;
-        // without it they end "no server" and the run goes on.
-        const std::string serverX86 = !m_options.serverX86.empty()       ? FullPath(m_options.serverX86)
-                                      : system.serverX86Program != nullptr ? m_platform.programFolder + system.serverX86Program
-                                                                           : std::string();
-        if (IsFileGone(server))
-            return Trouble("cannot find the scan server " + server);
+        std::string error;
+        if (!m_engine.Prepare(EngineOptions(), error))
+            return Trouble(error);
         m_platform.watchInterrupt();
+        const SScannerSystem& system = *m_platform.commandLine;
         if (m_options.paths.empty() && m_platform.defaultFolders.empty() && system.defaultFolders != nullptr)
             m_err.Write(std::string("PluginScanner: none of the plug-in folders exists (") + system.defaultFolders + ")\n");
-        SFoundLibraries found = FindLibraryFiles(m_options.paths.empty() ? m_platform.defaultFolders : m_options.paths);
-        OrderByPlatform(found.files, CheckLibraryFile);
-        const CClock::time_point start = CClock::now();
-        m_database.RemoveGone(IsFileGone);
-
         CProgressPrinter printer([this](const std::string& text) { m_err.Write(text); }, m_err.IsTerminal(),
-                                 m_err.Columns(), [start] { return SecondsSince(start); });
-        CScanProgress progress(
-            m_database, printer, [start] { return SecondsSince(start); },
-            [this](const std::string& json, std::string& error) {
-                return WriteFileAtomically(m_databasePath, json, error);
-            });
-        SScanClientOptions client;
-        client.serverPath = server;
-        client.dumpRoot = FolderOf(m_databasePath) + m_platform.separator + "dumps";
-        client.silenceTimeoutMs = static_cast<uint32_t>(std::lround(m_options.timeoutSeconds * 1000));
-        SRunOptions run;
-        run.jobs = m_options.jobs != 0 ? m_options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        run.plan.retryProblems = m_options.retry;
-        run.plan.rescanAll = m_options.rescan;
-        run.interrupt = m_platform.interrupted;
-        run.optionalPlatforms = {kPlatformX86};
-        CScanRun scan(
-            m_database, run,
-            [&](unsigned) {
-                return std::make_unique<CPlatformRouter>(CheckLibraryFile, [&](const std::string& platform) {
-                    SScanClientOptions options = client;
-                    options.platform = platform;
-                    options.serverPath = platform == kPlatformX86 ? serverX86 : server;
-                    return std::make_unique<CScanClient>(options);
-                });
-            },
-            progress, m_platform.utcNow);
-        const SRunResult result = scan.Run(found.files);
+                                 m_err.Columns(), [this] { return m_engine.GetElapsed(); });
+        const SEngineResult result =
+            m_engine.Scan(m_options.paths.empty() ? m_platform.defaultFolders : m_options.paths, printer);
         printer.Finish();
-        progress.Save();
-        if (!progress.saveError.empty())
-            return Trouble(progress.saveError);
-        if (result.serverFailed)
-            return Trouble("cannot use the scan server: " + result.serverError);
-
-        SRunSummary& summary = progress.summary;
-        summary.skipped = result.skipped;
-        summary.pathProblems = found.problems.size();
-        summary.elapsedSeconds = SecondsSince(start);
-        summary.servers = static_cast<unsigned>(std::min<std::size_t>(run.jobs, found.files.size()));
-        summary.interrupted = result.interrupted;
-        summary.database = m_databasePath;
-        Print(found.files, found.problems, progress.scannedThisRun, summary, true);
-        return result.interrupted ? kExitInterrupted : ResultsExitCode(CoveredEntries(m_database, found.files),
-                                                                       found.problems);
+        if (!result.saveError.empty())
+            return Trouble(result.saveError);
+        if (!result.serverError.empty())
+            return Trouble(result.serverError);
+        Print(result.files, result.problems, result.scannedThisRun, result.summary, true);
+        return result.summary.interrupted
+                   ? kExitInterrupted
+                   : ResultsExitCode(CoveredEntries(m_engine.GetDatabase(), result.files), result.problems);
     }
 
     void Print(const std::vector<SLibraryFile>& files, const std::vector<SPathProblem>& problems,
                const std::set<std::string>& scannedThisRun, const SRunSummary& summary, bool withSummary)
     {
-        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_database, files);
-        const std::vector<SDuplicateId> duplicates = FindDuplicateIds(m_database.Entries());
+        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_engine.GetDatabase(), files);
+        const std::vector<SDuplicateId> duplicates = FindDuplicateIds(m_engine.GetDatabase().Entries());
         if (m_options.json) {
             m_out.Write(FormatResultsJson(covered, scannedThisRun, problems, duplicates, summary));
             return;
@@ -158,16 +117,14 @@ private:
         m_out.Write("\n");
         if (withSummary)
             m_out.Write(FormatSummary(summary));
-        m_out.Write("Database: " + m_databasePath + "\n");
+        m_out.Write("Database: " + m_engine.GetDatabasePath() + "\n");
     }
 
     const SScannerOptions& m_options;
     const SScannerPlatform& m_platform;
     CConsoleOutput m_out;
     CConsoleOutput m_err;
-    std::string m_databasePath;
-    CDatabaseLock m_lock;
-    CScanDatabase m_database;
+    CScanEngine m_engine;
 };
 
 } // namespace

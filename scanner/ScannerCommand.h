@@ -1,7 +1,7 @@
 #pragma once
-/// The scanner command as every system runs it: the database opened and
-/// locked, the paths scanned with scan servers, the results printed, the exit
-/// code returned. What differs between Windows and Linux comes from the
+/// The scanner command as every system runs it: the scan engine opens the
+/// database and scans the paths with scan servers; the command shows the
+/// progress, prints the results and returns the exit code. What differs between Windows and Linux comes from the
 /// system's main in SScannerPlatform.
 
 #include "scanner/ScannerOptions.h"

@@ -110,11 +110,3 @@ std::vector<std::string> LinuxPluginFolders(const char* vstPath, const char* hom
             folders.push_back(folder);
     return folders;
 }
-
-std::string LinuxDatabasePath(const char* xdgDataHome, const char* home)
-{
-    const std::string data = xdgDataHome != nullptr && xdgDataHome[0] == '/'
-                                 ? std::string(xdgDataHome)
-                                 : std::string(home != nullptr ? home : "") + "/.local/share";
-    return data + "/tessivane/plugins.json";
-}

@@ -62,7 +62,3 @@ SParsedArguments ParseScannerArguments(const std::vector<std::string>& arguments
 /// /usr/lib/lxvst; of these, those that exist. vstPath and home may be null.
 std::vector<std::string> LinuxPluginFolders(const char* vstPath, const char* home,
                                             const std::function<bool(const std::string& folder)>& exists);
-
-/// The Linux database: $XDG_DATA_HOME/tessivane/plugins.json, with
-/// ~/.local/share for XDG_DATA_HOME when it is unset or not an absolute path.
-std::string LinuxDatabasePath(const char* xdgDataHome, const char* home);

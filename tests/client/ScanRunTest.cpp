@@ -1,7 +1,9 @@
 // The scan run over scripted sessions: shells' sub-plug-ins on the shell's
 // session, crash retries and their dumps, parallel runs that give the same
-// database, later runs, a run that finds no server, and kill-and-resume.
+// database, later runs, a run that finds no server, and kill-and-resume; and
+// when the run's progress saves the database.
 
+#include "client/ScanProgress.h"
 #include "client/ScanRun.h"
 
 #include "client/ClientTestSupport.h"
@@ -17,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -160,7 +163,9 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
     std::vector<SLibraryFile> files = Files({"A.dll", "S.dll", "Crash.dll"});
     RunScan(database, script, files, 2, observer);
     struct SCase {
-        const char* change; ///< touch: A.dll changed; retry: --retry; shell: S.dll lists fewer, then times out
+        /// touch: A.dll changed; retry: --retry; retry once: --retry without a crash's second attempt;
+        /// shell: S.dll lists fewer, then times out
+        const char* change;
         CStrings asked;
         CStrings entries;
     };
@@ -169,6 +174,7 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
         {"", {}, all},
         {"touch", {"A.dll"}, all},
         {"retry", {"Crash.dll", "Crash.dll"}, all},
+        {"retry once", {"Crash.dll"}, all},
         {"shell", {"S.dll", "S.dll>00000052"}, {"A.dll", "Crash.dll", "S.dll", "S.dll>00000052"}},
         {"timed out", {"S.dll"}, {"A.dll", "Crash.dll", "S.dll"}},
     };
@@ -182,7 +188,8 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
             script.outcomes["S.dll"] = {ProblemOutcome(EOutcome::TimedOut, "no answer")};
         script.asked.clear();
         SRunOptions options;
-        options.plan.retryProblems = change == "retry";
+        options.plan.retryProblems = change == "retry" || change == "retry once";
+        options.retryCrashes = change != "retry once";
         const SRunResult result = RunScan(database, script, files, 2, observer, options);
         EXPECT_EQ(c.asked, script.asked) << change;
         EXPECT_EQ(c.asked.size() - (change == "retry" ? 1 : 0), result.finished) << change;
@@ -252,6 +259,58 @@ TEST(ScanRun, AnInterruptedRunRecordsOnlyWhatEndedAndTheNextRunDoesTheRest)
     EXPECT_EQ((CStrings{"S.dll>00000051", "S.dll>00000052", "B.dll"}), script.asked);
     EXPECT_EQ(3u, resumed.finished);
     EXPECT_EQ(3u, resumed.skipped);
+}
+
+TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn)
+{
+    /// Writes the initial of each event it gets.
+    struct SRecordingPrinter : CRunObserver {
+        std::string events;
+        void OnPlanned(std::size_t) override { events += 'p'; }
+        void OnStarted(unsigned, const std::string&) override { events += 's'; }
+        void OnDialogs(unsigned, const std::string&, const std::vector<std::string>&) override { events += 'd'; }
+        void OnFinished(const SDatabaseEntry&, bool) override { events += 'f'; }
+        void OnTick() override { events += 't'; }
+    };
+    struct SCase {
+        const char* events; ///< f: a request finished, t: a tick, l: a library done, d: windows shown; each at its time
+        double saveTakes;   ///< seconds each save takes
+        const char* saves;  ///< the times of the saves
+        const char* passed; ///< what the printer got, after "ps" for the plan and the start
+    };
+    const SCase cases[] = {
+        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt"},
+        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", 0, "0.3 0.9", "pstffdt"},
+        // A save of 0.1 s waits 20 times as long from its end: not at 0.7, at 2.3.
+        {"f0 t0.1 f0.2 t0.7 t1.0 t2.1 t2.3 t2.5", 0.1, "0.1 2.3", "psftfttttt"},
+    };
+    for (const SCase& c : cases) {
+        CScanDatabase database;
+        SRecordingPrinter printer;
+        double now = 0;
+        std::string saves;
+        CScanProgress progress(database, printer, [&now] { return now; },
+                               [&](const std::string&, std::string&) {
+                                   saves += (saves.empty() ? "" : " ") + std::to_string(now).substr(0, 3);
+                                   now += c.saveTakes;
+                                   return true;
+                               });
+        progress.OnPlanned(2);
+        progress.OnStarted(0, "A.dll");
+        std::istringstream events(c.events);
+        std::string event;
+        while (events >> event) {
+            now = std::stod(event.substr(1));
+            switch (event[0]) {
+            case 'f': progress.OnFinished(Entry("A.dll", kStamp, ScannedOutcome(1, "A")), false); break;
+            case 't': progress.OnTick(); break;
+            case 'd': progress.OnDialogs(0, "A.dll", {"Licence"}); break;
+            default: progress.OnLibraryDone("A.dll");
+            }
+        }
+        EXPECT_EQ(c.saves, saves) << c.events;
+        EXPECT_EQ(c.passed, printer.events) << c.events;
+    }
 }
 
 } // namespace

@@ -5,7 +5,12 @@
 #include "e2e/Harness.h"
 #include "wire/Protocol.h"
 
+#include <tessivane/scan.h>
+
+#include <cstring>
+#include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <thread>
@@ -56,6 +61,147 @@ bool Contains(const CStrings& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+/// One request's end as a column of the table sees it.
+struct SSeen {
+    std::string outcome; ///< its name in the database ("interrupted": the C library's own)
+    std::string error;
+    bool hasRecord = false;
+    SPluginRecord record;
+    CStrings dumps;
+    CStrings lastLines;
+    CStrings lines; ///< the server's output lines, where the column sees them
+};
+
+/// A way for a host to scan: through the C++ client, or through the C library.
+class CColumn {
+public:
+    virtual ~CColumn() = default;
+    /// A fresh scanner whose servers dump below dumpRoot and may stay silent silenceMs.
+    virtual void Start(const std::string& dumpRoot, uint32_t silenceMs) = 0;
+    virtual SSeen Scan(const std::string& request) = 0;
+    /// From another thread, while Scan runs.
+    virtual void Interrupt() = 0;
+    /// The C++ client, where the column has one (its servers can be counted).
+    virtual CScanClient* Client() { return nullptr; }
+};
+
+class CClientColumn : public CColumn {
+public:
+    void Start(const std::string& dumpRoot, uint32_t silenceMs) override
+    {
+        SScanClientOptions options;
+        options.serverPath = ServerPath();
+        options.dumpRoot = dumpRoot;
+        options.silenceTimeoutMs = silenceMs;
+        m_client.emplace(options);
+    }
+
+    SSeen Scan(const std::string& request) override
+    {
+        SSeen seen;
+        SScanObserver observer;
+        observer.onLine = [&seen](const std::string& line) { seen.lines.push_back(line); };
+        const SScanOutcome outcome = m_client->Scan(request, observer);
+        seen.outcome = OutcomeName(outcome.kind);
+        seen.error = outcome.error;
+        seen.hasRecord = outcome.hasRecord;
+        seen.record = outcome.record;
+        seen.dumps = outcome.dumpFiles;
+        seen.lastLines = outcome.lastLines;
+        return seen;
+    }
+
+    void Interrupt() override { m_client->Interrupt(); }
+    CScanClient* Client() override { return &*m_client; }
+
+private:
+    std::optional<CScanClient> m_client;
+};
+
+/// A tvs_result that frees itself.
+using CResult = std::unique_ptr<tvs_result, decltype(&tvs_result_free)>;
+
+/// What the C library's result says, each typed accessor checked against the
+/// member of the result's JSON that says the same.
+SSeen SeenThroughTheLibrary(const tvs_result* result, const std::string& request)
+{
+    SSeen seen;
+    EXPECT_NE(nullptr, result) << "NULL only when memory runs out";
+    if (result == nullptr)
+        return seen;
+    const CJson json = CJson::parse(tvs_result_json(result), nullptr, false);
+    EXPECT_TRUE(json.is_object()) << tvs_result_json(result);
+    if (!json.is_object())
+        return seen;
+    seen.outcome = tvs_outcome_name(tvs_result_outcome(result));
+    seen.error = tvs_result_error(result);
+    EXPECT_EQ(seen.outcome, json.value("outcome", ""));
+    EXPECT_EQ(seen.error, json.value("error", ""));
+    EXPECT_EQ(tvs_result_platform(result), json.value("platform", ""));
+    EXPECT_EQ(request.substr(0, request.find('>')), json.value("path", ""));
+    EXPECT_EQ(request.find('>') == std::string::npos ? "" : request.substr(request.find('>') + 1), json.value("subId", ""));
+    EXPECT_EQ(json.contains("exitCode"), seen.outcome == "crashed");
+    seen.dumps = json.value("dumps", CStrings());
+    seen.lastLines = json.value("lastLines", CStrings());
+    EXPECT_EQ(seen.dumps.size(), tvs_result_dump_count(result));
+    for (std::size_t index = 0; index < seen.dumps.size(); ++index)
+        EXPECT_EQ(seen.dumps[index], tvs_result_dump(result, index));
+    EXPECT_STREQ("", tvs_result_dump(result, seen.dumps.size())) << "an index out of range";
+    seen.hasRecord = json.contains("record");
+    SPluginRecord& record = seen.record;
+    record.id = tvs_result_unique_id(result);
+    record.name = tvs_result_name(result);
+    record.category = tvs_result_category(result);
+    for (std::size_t index = 0; index < tvs_result_shell_count(result); ++index)
+        record.shells.push_back({tvs_result_shell_id(result, index), tvs_result_shell_name(result, index)});
+    EXPECT_EQ(0u, tvs_result_shell_id(result, record.shells.size())) << "an index out of range";
+    const CJson members = seen.hasRecord ? json["record"] : CJson::object();
+    record.platform = members.value("platform", "");
+    EXPECT_EQ(members.value("id", "00000000"), HexId(record.id));
+    EXPECT_EQ(members.value("name", ""), record.name);
+    EXPECT_EQ(members.value("vendor", ""), tvs_result_vendor(result));
+    EXPECT_EQ(members.value("product", ""), tvs_result_product(result));
+    EXPECT_EQ(members.value("version", ""), tvs_result_version(result));
+    EXPECT_EQ(members.value("category", -1), record.category);
+    EXPECT_EQ(members.value("numInputs", 0), tvs_result_num_inputs(result));
+    EXPECT_EQ(members.value("numOutputs", 0), tvs_result_num_outputs(result));
+    const CJson shells = members.value("shells", CJson::array());
+    EXPECT_EQ(shells.size(), record.shells.size());
+    for (std::size_t index = 0; index < std::min(shells.size(), record.shells.size()); ++index) {
+        EXPECT_EQ(shells[index].value("id", ""), HexId(record.shells[index].id));
+        EXPECT_EQ(shells[index].value("name", ""), record.shells[index].name);
+    }
+    return seen;
+}
+
+/// The C library, through its public header and the shared library only.
+class CLibraryColumn : public CColumn {
+public:
+    ~CLibraryColumn() override { tvs_scanner_free(m_scanner); }
+
+    void Start(const std::string& dumpRoot, uint32_t silenceMs) override
+    {
+        tvs_scanner_free(m_scanner);
+        tvs_options options;
+        tvs_options_init(&options); // the servers installed with the library: in bin/ beside it
+        options.dump_folder = dumpRoot.c_str();
+        options.timeout_ms = silenceMs;
+        m_scanner = tvs_scanner_new(&options);
+        ASSERT_NE(nullptr, m_scanner);
+    }
+
+    SSeen Scan(const std::string& request) override
+    {
+        const CResult result(tvs_scan(m_scanner, request.c_str()), tvs_result_free);
+        return SeenThroughTheLibrary(result.get(), request);
+    }
+
+    void Interrupt() override { tvs_interrupt(m_scanner); }
+
+private:
+    tvs_scanner* m_scanner = nullptr;
+};
+
 TEST(ClientScan, EveryRequestEndsInOneOutcome)
 {
     const std::string folder = MakeTemporaryFolder("client-files");
@@ -79,102 +225,236 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
                  kSystem.windows ? CPatches{{machine, "\x4C\x01"}} : CPatches{{4, "\x01"}, {18, std::string("\x03\0", 2)}});
     WritePatched(folder + N("\\Program.dll"), image, {{kSystem.windows ? machine + 18 : 16, std::string("\x02\0", 2)}});
     const std::string shell = FixturePath(N("ShellDuplicates.dll"));
+    // The C library routes an x86 DLL to the x86 server, which cannot load an
+    // x64 image marked x86 and says so in its record; the client of x64
+    // libraries answers it without a server.
+    const bool x86Server = kSystem.windows && StartsOnThisMachine(kServerProgramX86);
+    const char* const x86Outcome = !kSystem.windows ? nullptr : x86Server ? "failed" : "noServer";
+    const char* const x86Error = !kSystem.windows ? nullptr : x86Server ? "Failed to load library, err=193" : kServerProgramX86;
+    enum class EInterrupt { None, During, Before };
     struct SStep {
         std::string path;
-        uint32_t silenceMs; ///< not 0: a new client with this silence time-out
-        EOutcome kind;
+        uint32_t silenceMs;   ///< not 0: a new client (a new scanner) with this silence time-out
+        const char* outcome;  ///< in the C++ client's column
         const char* error;
-        unsigned servers;   ///< started by the client so far
-        uint32_t id;        ///< of the scanned record
-        std::size_t subs;   ///< of the scanned record
-        bool interrupt;     ///< the scan is interrupted after two seconds
+        unsigned servers;     ///< started by the C++ client so far
+        uint32_t id;          ///< of the scanned record
+        std::size_t subs;     ///< of the scanned record
+        EInterrupt interrupt; ///< During: two seconds after the request started
+        const char* libraryOutcome = nullptr; ///< in the C library's column, where it differs
+        const char* libraryError = nullptr;
+        bool libraryRecord = false; ///< the C library's column gets a record that names its error
     };
     const SStep steps[] = {
         // One server serves an effect, a shell and its sub-plug-ins until a crash names its dump.
-        {plain, 30000, EOutcome::Scanned, "", 1, 0x4678506C, 0, false},
-        {shell, 0, EOutcome::Scanned, "", 1, 0x46785368, 2, false},
-        {shell + ">00000005", 0, EOutcome::Scanned, "", 1, 5, 0, false},
-        {shell + ">00000007", 0, EOutcome::Scanned, "", 1, 7, 0, false},
-        {FixturePath(N("CrashInEntry.dll")), 0, EOutcome::Crashed, "the scan server crashed (exit code 9)", 1, 0, 0, false},
-        {plain, 0, EOutcome::Scanned, "", 2, 0x4678506C, 0, false},
+        {plain, 30000, "scanned", "", 1, 0x4678506C, 0, EInterrupt::None},
+        {shell, 0, "scanned", "", 1, 0x46785368, 2, EInterrupt::None},
+        {shell + ">00000005", 0, "scanned", "", 1, 5, 0, EInterrupt::None},
+        {shell + ">00000007", 0, "scanned", "", 1, 7, 0, EInterrupt::None},
+        // The C library tries a crash once more, in a fresh server: two dumps.
+        {FixturePath(N("CrashInEntry.dll")), 0, "crashed", "the scan server crashed (exit code 9)", 1, 0, 0, EInterrupt::None},
+        {plain, 0, "scanned", "", 2, 0x4678506C, 0, EInterrupt::None},
         // Answered without a server.
-        {folder + N("\\Readme.dll"), 1000, EOutcome::NotPlugin, kSystem.windows ? "too short for a PE image" : "too short for an ELF image", 0, 0, 0, false},
-        {folder + N("\\Noise.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "no MZ header" : "no ELF header", 0, 0, 0, false},
-        {folder + N("\\Missing.dll"), 0, EOutcome::Failed, "cannot open the file", 0, 0, 0, false},
-        {folder + N("\\Folder.dll"), 0, EOutcome::Failed, kSystem.windows ? "cannot open the file" : "cannot read the file: Is a directory", 0, 0, 0, false},
-        {folder + N("\\X86.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "built for x86" : "a 32-bit ELF (x86)", 0, 0, 0, false},
-        {folder + N("\\Program.dll"), 0, EOutcome::NotPlugin, kSystem.windows ? "a program (x64), not a DLL" : "a 64-bit ELF (x64) program", 0, 0, 0, false},
-        {FixturePath(N("HangInEntry.dll")), 0, EOutcome::TimedOut, "no answer for 1 s; the scan server was stopped", 1, 0, 0, false},
-        {plain, 0, EOutcome::Scanned, "", 2, 0x4678506C, 0, false},
+        {folder + N("\\Readme.dll"), 1000, "notPlugin", kSystem.windows ? "too short for a PE image" : "too short for an ELF image", 0, 0, 0, EInterrupt::None},
+        {folder + N("\\Noise.dll"), 0, "notPlugin", kSystem.windows ? "no MZ header" : "no ELF header", 0, 0, 0, EInterrupt::None},
+        {folder + N("\\Missing.dll"), 0, "failed", "cannot open the file", 0, 0, 0, EInterrupt::None},
+        {folder + N("\\Folder.dll"), 0, "failed", kSystem.windows ? "cannot open the file" : "cannot read the file: Is a directory", 0, 0, 0, EInterrupt::None},
+        {folder + N("\\X86.dll"), 0, "notPlugin", kSystem.windows ? "built for x86" : "a 32-bit ELF (x86)", 0, 0, 0, EInterrupt::None, x86Outcome, x86Error, x86Server},
+        {folder + N("\\Program.dll"), 0, "notPlugin", kSystem.windows ? "a program (x64), not a DLL" : "a 64-bit ELF (x64) program", 0, 0, 0, EInterrupt::None},
+        {FixturePath(N("HangInEntry.dll")), 0, "timedOut", "no answer for 1 s; the scan server was stopped", 1, 0, 0, EInterrupt::None},
+        {plain, 0, "scanned", "", 2, 0x4678506C, 0, EInterrupt::None},
         // 2,000 sub-plug-ins, each on its own line: every line extends the silence.
-        {FixturePath(N("ShellBig.dll")), 0, EOutcome::Scanned, "", 2, 0x46785342, 2000, false},
-        // An interrupt ends the hang long before the silence does, and sticks.
-        {FixturePath(N("HangInEntry.dll")), 60000, EOutcome::Failed, "the scan was interrupted", 1, 0, 0, true},
-        {plain, 0, EOutcome::Failed, "the scan was interrupted", 1, 0, 0, false},
+        {FixturePath(N("ShellBig.dll")), 0, "scanned", "", 2, 0x46785342, 2000, EInterrupt::None},
+        // An interrupt ends the hang long before the silence does. The client's
+        // sticks; the C library's ends that request only.
+        {FixturePath(N("HangInEntry.dll")), 60000, "failed", "the scan was interrupted", 1, 0, 0, EInterrupt::During, "interrupted"},
+        {plain, 0, "failed", "the scan was interrupted", 1, 0x4678506C, 0, EInterrupt::None, "scanned", ""},
+        // An interrupt between requests ends the next one at once, and only that one.
+        {plain, 0, "failed", "the scan was interrupted", 1, 0, 0, EInterrupt::Before, "interrupted"},
+        {plain, 0, "failed", "the scan was interrupted", 1, 0x4678506C, 0, EInterrupt::None, "scanned", ""},
     };
-    std::optional<CScanClient> client;
-    std::set<std::string> dumpFolders;
-    for (const SStep& step : steps) {
-        SCOPED_TRACE(step.path);
-        if (step.silenceMs != 0) {
-            SScanClientOptions options;
-            options.serverPath = ServerPath();
-            options.dumpRoot = folder;
-            options.silenceTimeoutMs = step.silenceMs;
-            client.emplace(options);
-        }
-        const std::string dumpFolder = client->GetDumpFolder();
-        const unsigned serversBefore = step.silenceMs != 0 ? 0 : client->GetServersStarted();
-        std::thread interrupter([&] {
-            if (step.interrupt) {
-                std::this_thread::sleep_for(std::chrono::seconds(2));
-                client->Interrupt();
+    CClientColumn client;
+    CLibraryColumn library;
+    for (CColumn* const column : std::initializer_list<CColumn*>{&client, &library}) {
+        const bool isLibrary = column == &library;
+        std::set<std::string> dumpFolders;
+        for (const SStep& step : steps) {
+            SCOPED_TRACE((isLibrary ? "the C library: " : "the C++ client: ") + step.path);
+            const std::string outcome = isLibrary && step.libraryOutcome != nullptr ? step.libraryOutcome : step.outcome;
+            const std::string error = isLibrary && step.libraryError != nullptr ? step.libraryError : step.error;
+            if (step.silenceMs != 0)
+                column->Start(folder, step.silenceMs);
+            CScanClient* const scanClient = column->Client();
+            const std::string dumpFolder = scanClient != nullptr ? scanClient->GetDumpFolder() : "";
+            const unsigned serversBefore = step.silenceMs != 0 || scanClient == nullptr ? 0 : scanClient->GetServersStarted();
+            if (step.interrupt == EInterrupt::Before)
+                column->Interrupt();
+            std::thread interrupter([&] {
+                if (step.interrupt == EInterrupt::During) {
+                    std::this_thread::sleep_for(std::chrono::seconds(2));
+                    column->Interrupt();
+                }
+            });
+            const auto started = std::chrono::steady_clock::now();
+            const SSeen seen = column->Scan(step.path);
+            interrupter.join();
+            EXPECT_TRUE(step.interrupt != EInterrupt::During ||
+                        std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
+                << "not the 60 s silence";
+            EXPECT_EQ(outcome, seen.outcome);
+            EXPECT_NE(std::string::npos, seen.error.find(error)) << seen.error;
+            EXPECT_EQ(outcome == "scanned" || (isLibrary && step.libraryRecord), seen.hasRecord);
+            if (scanClient != nullptr) {
+                EXPECT_EQ(step.servers, scanClient->GetServersStarted());
+                if (scanClient->GetServersStarted() > serversBefore && scanClient->GetServerProcessId() != 0) {
+                    EXPECT_TRUE(dumpFolders.insert(scanClient->GetDumpFolder()).second)
+                        << "every server dumps into a fresh folder";
+                }
             }
-        });
-        CStrings lines;
-        SScanObserver observer;
-        observer.onLine = [&lines](const std::string& line) { lines.push_back(line); };
-        const auto started = std::chrono::steady_clock::now();
-        const SScanOutcome outcome = client->Scan(step.path, observer);
-        interrupter.join();
-        EXPECT_TRUE(!step.interrupt || std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
-            << "not the 60 s silence";
-        EXPECT_EQ(step.kind, outcome.kind);
-        EXPECT_NE(std::string::npos, outcome.error.find(step.error)) << outcome.error;
-        EXPECT_EQ(step.kind == EOutcome::Scanned, outcome.hasRecord);
-        EXPECT_EQ(step.servers, client->GetServersStarted());
-        if (client->GetServersStarted() > serversBefore && client->GetServerProcessId() != 0) {
-            EXPECT_TRUE(dumpFolders.insert(client->GetDumpFolder()).second) << "every server dumps into a fresh folder";
-        }
-        if (step.kind == EOutcome::Scanned) {
-            EXPECT_EQ(step.id, outcome.record.id);
-            EXPECT_EQ("x64", outcome.record.platform);
-            EXPECT_EQ(step.subs, outcome.record.shells.size());
-            EXPECT_TRUE(Contains(lines, "ready:")) << "the observer sees every line";
-            EXPECT_EQ(step.path.find('>') != std::string::npos, Contains(lines, "info:Re-using previous library instance..."));
-        } else if (step.servers > 0) {
-            EXPECT_TRUE(step.kind == EOutcome::Failed || Contains(outcome.lastLines, "info:Calling entry point..."));
-            EXPECT_EQ(0u, client->GetServerProcessId());
-        }
-        if (step.kind == EOutcome::Crashed) {
-            EXPECT_EQ(9u, outcome.exitCode);
-            ASSERT_EQ(1u, outcome.dumpFiles.size());
-            const std::string& dump = outcome.dumpFiles[0];
-            const std::string prefix = dumpFolder + kPathSeparator + kSystem.dumpPrefix;
-            const std::string extension = kSystem.dumpExtension;
-            EXPECT_EQ(prefix, dump.substr(0, prefix.size())) << dump;
-            EXPECT_EQ(extension, dump.substr(dump.size() - extension.size()));
-            EXPECT_TRUE(fs::exists(fs::u8path(dump))) << dump;
-            EXPECT_NE(stale, dump.substr(dump.size() - stale.size()));
+            if (isLibrary && step.libraryRecord) {
+                EXPECT_EQ("x86", seen.record.platform) << "the x86 server's record";
+            }
+            if (outcome == "scanned") {
+                EXPECT_EQ(step.id, seen.record.id);
+                EXPECT_EQ("x64", seen.record.platform);
+                EXPECT_EQ(step.subs, seen.record.shells.size());
+                if (scanClient != nullptr) {
+                    EXPECT_TRUE(Contains(seen.lines, "ready:")) << "the observer sees every line";
+                    EXPECT_EQ(step.path.find('>') != std::string::npos,
+                              Contains(seen.lines, "info:Re-using previous library instance..."));
+                }
+            } else if (outcome == "crashed" || outcome == "timedOut") {
+                EXPECT_TRUE(Contains(seen.lastLines, "info:Calling entry point...")) << "the server's last lines";
+                if (scanClient != nullptr) {
+                    EXPECT_EQ(0u, scanClient->GetServerProcessId());
+                }
+            } else if (outcome == "interrupted" || (outcome == "failed" && step.servers > 0 && scanClient != nullptr)) {
+                EXPECT_TRUE(seen.lastLines.empty());
+            }
+            if (outcome == "crashed") {
+                // Each attempt's dump, each from a fresh server's folder.
+                ASSERT_EQ(isLibrary ? 2u : 1u, seen.dumps.size());
+                for (const std::string& dump : seen.dumps) {
+                    const std::string folderOfDump = dump.substr(0, dump.find_last_of(kPathSeparator));
+                    EXPECT_TRUE(dumpFolders.insert(folderOfDump).second || !isLibrary) << dump;
+                    EXPECT_TRUE(scanClient == nullptr || folderOfDump == dumpFolder) << dump;
+                    const std::string prefix = folderOfDump + kPathSeparator + kSystem.dumpPrefix;
+                    const std::string extension = kSystem.dumpExtension;
+                    EXPECT_EQ(prefix, dump.substr(0, prefix.size())) << dump;
+                    EXPECT_EQ(folder, dump.substr(0, folder.size())) << dump;
+                    EXPECT_EQ(extension, dump.substr(dump.size() - extension.size()));
+                    EXPECT_TRUE(fs::exists(fs::u8path(dump))) << dump;
+                    EXPECT_NE(stale, dump.substr(dump.size() - stale.size()));
+                }
+            } else {
+                EXPECT_TRUE(seen.dumps.empty());
+            }
         }
     }
-    // A dump folder that cannot be made (below a file) starts no server, and says why.
-    SScanClientOptions options;
-    options.serverPath = ServerPath();
-    options.dumpRoot = folder + N("\\Readme.dll\\dumps");
-    const SScanOutcome outcome = CScanClient(options).Scan(plain, SScanObserver());
-    EXPECT_EQ(EOutcome::NoServer, outcome.kind);
-    EXPECT_NE(std::string::npos, outcome.error.find("cannot create the folder " + options.dumpRoot)) << outcome.error;
+    // A server that cannot be started, or a dump folder that cannot be made
+    // (below a file), starts no server, and says why.
+    const struct {
+        std::string server;
+        std::string dumpRoot;
+        std::string error;
+    } unusable[] = {
+        {ServerPath(), folder + N("\\Readme.dll\\dumps"), "cannot create the folder " + folder + N("\\Readme.dll\\dumps")},
+        {folder + N("\\NoServer.exe"), "", "cannot start " + folder + N("\\NoServer.exe")},
+    };
+    for (const auto& row : unusable) {
+        SScanClientOptions options;
+        options.serverPath = row.server;
+        options.dumpRoot = row.dumpRoot;
+        const SScanOutcome outcome = CScanClient(options).Scan(plain, SScanObserver());
+        EXPECT_EQ(EOutcome::NoServer, outcome.kind);
+        EXPECT_NE(std::string::npos, outcome.error.find(row.error)) << outcome.error;
+        tvs_options libraryOptions;
+        tvs_options_init(&libraryOptions);
+        libraryOptions.server = row.server.c_str();
+        libraryOptions.dump_folder = row.dumpRoot.c_str();
+        tvs_scanner* const scanner = tvs_scanner_new(&libraryOptions);
+        const CResult result(tvs_scan(scanner, plain.c_str()), tvs_result_free);
+        const SSeen seen = SeenThroughTheLibrary(result.get(), plain);
+        EXPECT_EQ("noServer", seen.outcome);
+        EXPECT_NE(std::string::npos, seen.error.find(row.error)) << seen.error;
+        EXPECT_FALSE(seen.hasRecord);
+        tvs_scanner_free(scanner);
+    }
+}
+
+/// A host built against an older header sets a smaller size, one built against
+/// a newer header a larger one: the library reads the members the size covers
+/// whole, keeps its defaults for the others and ignores what it does not know.
+TEST(ClientScan, TheCLibraryReadsTheOptionsItsSizeCovers)
+{
+    const std::string folder = MakeTemporaryFolder("library-options");
+    const std::string crash = FixturePath(N("CrashInEntry.dll"));
+    const std::string hang = FixturePath(N("HangInEntry.dll"));
+    const std::string missing = folder + N("\\NoServer.exe");
+    /// The options as a newer host lays them out: today's members, then more.
+    struct SNewerOptions {
+        tvs_options options;
+        unsigned char later[64];
+    };
+    const auto covering = [](std::size_t offset, std::size_t size) { return offset + size; };
+    const struct {
+        std::size_t size;
+        const char* server; ///< the options' server; the rest is set as below
+        std::string request;
+        const char* outcome;
+        const char* error;
+        std::size_t dumps;
+    } rows[] = {
+        // Too small to hold even its size: no scanner.
+        {0, nullptr, "", nullptr, nullptr, 0},
+        {sizeof(size_t) - 1, nullptr, "", nullptr, nullptr, 0},
+        // The size alone: every member its default (the server in bin/, no dumps, a crash tried twice).
+        {sizeof(size_t), missing.c_str(), crash, "crashed", "exit code 9", 0},
+        // The server covered, the dump folder not: the missing server is used.
+        {covering(offsetof(tvs_options, server), sizeof(const char*)), missing.c_str(), crash, "noServer", "cannot start", 0},
+        // Up to the dump folder: two dumps (retry_crash, not covered, is on).
+        {covering(offsetof(tvs_options, dump_folder), sizeof(const char*)), nullptr, crash, "crashed", "exit code 9", 2},
+        // A size that covers the time-out only in part leaves it at 30 s, so the
+        // hang is cut by the interrupt after 2 s, not by the 1 s set.
+        {offsetof(tvs_options, timeout_ms) + 1, nullptr, hang, "interrupted", "the scan was interrupted", 0},
+        {covering(offsetof(tvs_options, timeout_ms), sizeof(unsigned)), nullptr, hang, "timedOut", "no answer for 1 s", 0},
+        // Today's size: no second attempt.
+        {sizeof(tvs_options), nullptr, crash, "crashed", "exit code 9", 1},
+        // A newer host's size, its later members set: ignored.
+        {sizeof(SNewerOptions), nullptr, crash, "crashed", "exit code 9", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE("size " + std::to_string(row.size) + ": " + row.request);
+        SNewerOptions newer;
+        std::memset(&newer, 0xA5, sizeof newer);
+        tvs_options& options = newer.options;
+        tvs_options_init(&options);
+        options.size = row.size;
+        options.server = row.server;
+        options.dump_folder = folder.c_str();
+        options.timeout_ms = 1000;
+        options.retry_crash = 0;
+        tvs_scanner* const scanner = tvs_scanner_new(&options);
+        if (row.outcome == nullptr) {
+            EXPECT_EQ(nullptr, scanner);
+            continue;
+        }
+        ASSERT_NE(nullptr, scanner);
+        // The hang is interrupted after two seconds (unless its time-out came first).
+        std::thread interrupter([scanner, hanging = row.request == hang] {
+            if (hanging) {
+                std::this_thread::sleep_for(std::chrono::seconds(2));
+                tvs_interrupt(scanner);
+            }
+        });
+        const CResult result(tvs_scan(scanner, row.request.c_str()), tvs_result_free);
+        interrupter.join();
+        const SSeen seen = SeenThroughTheLibrary(result.get(), row.request);
+        EXPECT_EQ(row.outcome, seen.outcome);
+        EXPECT_NE(std::string::npos, seen.error.find(row.error)) << seen.error;
+        EXPECT_EQ(row.dumps, seen.dumps.size());
+        tvs_scanner_free(scanner);
+    }
 }
 
 /// The --json output of a run.
@@ -223,6 +503,61 @@ std::string FolderOf(const std::string& prefix, const std::vector<std::pair<std:
     return folder;
 }
 
+/// A whole run through the C library: how it ended and the results it reported.
+struct SLibraryRun {
+    tvs_run_status status = TVS_RUN_OUT_OF_MEMORY;
+    std::string error;                     ///< tvs_scanner_error after the run
+    std::map<std::string, CJson> reported; ///< each result's JSON by its request
+};
+
+/// Keeps a result the run reports, checking that its request names its entry.
+void Reported(void* context, const tvs_result* result)
+{
+    SLibraryRun& run = *static_cast<SLibraryRun*>(context);
+    const CJson entry = CJson::parse(tvs_result_json(result), nullptr, false);
+    ASSERT_TRUE(entry.is_object()) << tvs_result_json(result);
+    const std::string request =
+        entry.value("path", "") + (entry.contains("subId") ? ">" + entry["subId"].get<std::string>() : "");
+    EXPECT_EQ(request, tvs_result_request(result));
+    EXPECT_EQ(0u, run.reported.count(request)) << "each request once: " << request;
+    run.reported[request] = entry;
+}
+
+/// The requests of a run's reported results.
+std::set<std::string> KeysOf(const std::map<std::string, CJson>& reported)
+{
+    std::set<std::string> requests;
+    for (const auto& result : reported)
+        requests.insert(result.first);
+    return requests;
+}
+
+/// Runs tvs_run over the paths into the database with jobs servers.
+SLibraryRun RunThroughLibrary(tvs_scanner* scanner, const CStrings& paths, const std::string& database, unsigned jobs)
+{
+    std::vector<const char*> texts;
+    for (const std::string& path : paths)
+        texts.push_back(path.c_str());
+    tvs_run_options options;
+    tvs_run_options_init(&options);
+    options.database = database.c_str();
+    options.jobs = jobs;
+    SLibraryRun run;
+    run.status = tvs_run(scanner, texts.data(), texts.size(), &options, Reported, &run);
+    run.error = tvs_scanner_error(scanner);
+    return run;
+}
+
+/// A scanner of the C library with the servers installed beside it, its dumps below dumpRoot.
+std::unique_ptr<tvs_scanner, decltype(&tvs_scanner_free)> LibraryScanner(const std::string& dumpRoot, unsigned timeoutMs)
+{
+    tvs_options options;
+    tvs_options_init(&options);
+    options.dump_folder = dumpRoot.c_str();
+    options.timeout_ms = timeoutMs;
+    return {tvs_scanner_new(&options), tvs_scanner_free};
+}
+
 // Needs the virtual display: the licence box is a real window of the server.
 TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
 {
@@ -259,6 +594,11 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     const SScannerRun two =
         RunScanner({"scan", folder, missing, "--db", folder + N("\\two.json"), "--timeout", "3", "--jobs", "2", "--json"});
     EXPECT_EQ(1u, two.exitCode) << two.err;
+    // The C library's whole run over the same paths leaves the same database and reports each entry as it is saved.
+    const SLibraryRun library = RunThroughLibrary(LibraryScanner(folder + N("\\dumps"), 3000).get(), {folder, missing},
+                                                  folder + N("\\library.json"), 2);
+    EXPECT_EQ(TVS_RUN_DONE, library.status) << library.error;
+    EXPECT_EQ("", library.error);
     // One server gives the same database, here without the slow crash and licence box.
     CStrings arguments = {"scan", folder + N("\\Noise.dll"), folder + N("\\Readme.dll"), "--db", folder + N("\\one.json"),
                           "--timeout", "3", "--jobs", "1"};
@@ -332,6 +672,22 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
             for (const char* varying : {"scannedAt", "lastLines", "dumps"})
                 entry.erase(varying);
     EXPECT_EQ(entries[0], entries[1]) << entries[0].dump(1) << "\n---\n" << entries[1].dump(1);
+    std::map<std::string, CJson> saved;
+    const CJson libraryDatabase = ReadJsonFile(folder + N("\\library.json"));
+    for (const CJson& entry : libraryDatabase["plugins"])
+        saved[entry["path"].get<std::string>() + (entry.contains("subId") ? ">" + entry["subId"].get<std::string>() : "")] = entry;
+    EXPECT_EQ(saved, library.reported);
+    CJson byLibrary = CJson::array();
+    CJson byScanner = all;
+    for (const auto& entry : saved)
+        byLibrary.push_back(entry.second);
+    for (CJson* database : {&byLibrary, &byScanner}) {
+        std::sort(database->begin(), database->end(), [](const CJson& a, const CJson& b) { return a.dump() < b.dump(); });
+        for (CJson& entry : *database)
+            for (const char* varying : {"scannedAt", "lastLines", "dumps"})
+                entry.erase(varying);
+    }
+    EXPECT_EQ(byScanner, byLibrary) << byScanner.dump(1) << "\n---\n" << byLibrary.dump(1);
 }
 
 TEST(ScannerCommand, ASecondRunScansOnlyTheTouchedAndTheDamaged)
@@ -470,34 +826,61 @@ bool EndsSoon(unsigned long id)
 
 TEST(ScannerCommand, AKilledScanResumesWithoutScanningFinishedFilesAgain)
 {
-    const std::string folder = FolderOf("scanner-resume", {{"A-Gain.dll", "TessivaneGain.dll"}, {"B-Pad.dll", "TessivanePad.dll"},
-                                                           {"C-Hang.dll", "HangInEntry.dll"},
-                                                           {"D-Shell.dll", "TessivaneInstrumentShell.dll"}});
-    const std::string database = folder + N("\\db.json");
-    const auto before = ServerProcesses();
-    std::optional<CScannerProcess> scanner;
-    scanner.emplace(CStrings{"scan", folder, "--db", database, "--jobs", "1", "--timeout", "600"});
-    // The scanner works through A and B and then waits on C, which hangs.
-    std::size_t saved = 0;
-    for (int attempt = 0; attempt < 600 && saved < 2; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const CJson document = ReadJsonFile(database);
-        saved = document.is_object() ? document["plugins"].size() : 0;
+    // PluginScanner killed by the user, and the C library's whole run interrupted from another thread.
+    for (const bool throughLibrary : {false, true}) {
+        SCOPED_TRACE(throughLibrary ? "tvs_run and tvs_interrupt" : "PluginScanner killed");
+        const std::string folder =
+            FolderOf("scanner-resume", {{"A-Gain.dll", "TessivaneGain.dll"}, {"B-Pad.dll", "TessivanePad.dll"},
+                                        {"C-Hang.dll", "HangInEntry.dll"}, {"D-Shell.dll", "TessivaneInstrumentShell.dll"}});
+        const std::string database = folder + N("\\db.json");
+        const auto before = ServerProcesses();
+        std::optional<CScannerProcess> scanner;
+        const auto library = LibraryScanner("", 600000);
+        SLibraryRun interrupted;
+        std::thread running;
+        if (throughLibrary)
+            running = std::thread([&] { interrupted = RunThroughLibrary(library.get(), {folder}, database, 1); });
+        else
+            scanner.emplace(CStrings{"scan", folder, "--db", database, "--jobs", "1", "--timeout", "600"});
+        // The scanner works through A and B and then waits on C, which hangs.
+        std::size_t saved = 0;
+        for (int attempt = 0; attempt < 600 && saved < 2; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const CJson document = ReadJsonFile(database);
+            saved = document.is_object() ? document["plugins"].size() : 0;
+        }
+        EXPECT_EQ(2u, saved) << "A and B are saved while C hangs";
+        auto servers = ServerProcesses();
+        for (const auto process : before)
+            servers.erase(process);
+        EXPECT_FALSE(servers.empty()) << "the hanging server runs (and shows its splash on Windows)";
+        if (throughLibrary) {
+            tvs_interrupt(library.get());
+            running.join();
+            EXPECT_EQ(TVS_RUN_INTERRUPTED, interrupted.status);
+            EXPECT_NE(std::string::npos, interrupted.error.find("interrupted")) << interrupted.error;
+            EXPECT_EQ((std::set<std::string>{folder + N("\\A-Gain.dll"), folder + N("\\B-Pad.dll")}),
+                      KeysOf(interrupted.reported));
+            EXPECT_EQ(2u, ReadJsonFile(database)["plugins"].size()) << "the interrupted request is not recorded";
+        } else {
+            scanner.reset(); // the user's kill
+        }
+        for (const auto server : servers)
+            EXPECT_TRUE(EndsSoon(server)) << "a server outlived its stopped scanner: " << server;
+        const std::string shell = folder + N("\\D-Shell.dll");
+        const std::set<std::string> rest = {folder + N("\\C-Hang.dll"), shell, shell + ">54734931",
+                                            shell + ">54734932", shell + ">54734933"};
+        if (throughLibrary) {
+            SLibraryRun resumed = RunThroughLibrary(LibraryScanner("", 2000).get(), {folder}, database, 1);
+            EXPECT_EQ(TVS_RUN_DONE, resumed.status) << resumed.error;
+            EXPECT_EQ(rest, KeysOf(resumed.reported));
+            EXPECT_EQ("timedOut", resumed.reported[folder + N("\\C-Hang.dll")]["outcome"]);
+            continue;
+        }
+        const SScannerRun resumed = RunScanner({"scan", folder, "--db", database, "--jobs", "1", "--timeout", "2", "--json"});
+        EXPECT_EQ(1u, resumed.exitCode) << resumed.err;
+        EXPECT_EQ(rest, ScannedThisRun(resumed));
     }
-    ASSERT_EQ(2u, saved) << "A and B are saved while C hangs";
-    auto servers = ServerProcesses();
-    for (const auto process : before)
-        servers.erase(process);
-    ASSERT_FALSE(servers.empty()) << "the hanging server runs (and shows its splash on Windows)";
-    scanner.reset(); // the user's kill
-    for (const auto server : servers)
-        EXPECT_TRUE(EndsSoon(server)) << "a server outlived its killed scanner: " << server;
-    const SScannerRun resumed = RunScanner({"scan", folder, "--db", database, "--jobs", "1", "--timeout", "2", "--json"});
-    EXPECT_EQ(1u, resumed.exitCode) << resumed.err;
-    const std::string shell = folder + N("\\D-Shell.dll");
-    EXPECT_EQ((std::set<std::string>{folder + N("\\C-Hang.dll"), shell, shell + ">54734931", shell + ">54734932",
-                                     shell + ">54734933"}),
-              ScannedThisRun(resumed));
 }
 
 } // namespace

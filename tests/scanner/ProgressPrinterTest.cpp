@@ -1,15 +1,12 @@
 // The progress display: plain lines for pipes and files, a bar redrawn in place
-// on a terminal with problem lines printed above it; and when the run's
-// progress saves the database.
+// on a terminal with problem lines printed above it.
 
 #include "scanner/ProgressPrinter.h"
-#include "scanner/ScanProgress.h"
 
 #include "client/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,58 +62,6 @@ TEST(ProgressPrinter, BarOnATerminalWithProblemsAboveIt)
             continue;
         const std::string bar = write.substr(write.find_last_of('\r') + 1);
         EXPECT_LE(bar.size(), 59u) << "the bar never reaches the terminal's last column: " << bar;
-    }
-}
-
-TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn)
-{
-    /// Writes the initial of each event it gets.
-    struct SRecordingPrinter : CRunObserver {
-        std::string events;
-        void OnPlanned(std::size_t) override { events += 'p'; }
-        void OnStarted(unsigned, const std::string&) override { events += 's'; }
-        void OnDialogs(unsigned, const std::string&, const std::vector<std::string>&) override { events += 'd'; }
-        void OnFinished(const SDatabaseEntry&, bool) override { events += 'f'; }
-        void OnTick() override { events += 't'; }
-    };
-    struct SCase {
-        const char* events; ///< f: a request finished, t: a tick, l: a library done, d: windows shown; each at its time
-        double saveTakes;   ///< seconds each save takes
-        const char* saves;  ///< the times of the saves
-        const char* passed; ///< what the printer got, after "ps" for the plan and the start
-    };
-    const SCase cases[] = {
-        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt"},
-        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", 0, "0.3 0.9", "pstffdt"},
-        // A save of 0.1 s waits 20 times as long from its end: not at 0.7, at 2.3.
-        {"f0 t0.1 f0.2 t0.7 t1.0 t2.1 t2.3 t2.5", 0.1, "0.1 2.3", "psftfttttt"},
-    };
-    for (const SCase& c : cases) {
-        CScanDatabase database;
-        SRecordingPrinter printer;
-        double now = 0;
-        std::string saves;
-        CScanProgress progress(database, printer, [&now] { return now; },
-                               [&](const std::string&, std::string&) {
-                                   saves += (saves.empty() ? "" : " ") + std::to_string(now).substr(0, 3);
-                                   now += c.saveTakes;
-                                   return true;
-                               });
-        progress.OnPlanned(2);
-        progress.OnStarted(0, "A.dll");
-        std::istringstream events(c.events);
-        std::string event;
-        while (events >> event) {
-            now = std::stod(event.substr(1));
-            switch (event[0]) {
-            case 'f': progress.OnFinished(Entry("A.dll", kStamp, ScannedOutcome(1, "A")), false); break;
-            case 't': progress.OnTick(); break;
-            case 'd': progress.OnDialogs(0, "A.dll", {"Licence"}); break;
-            default: progress.OnLibraryDone("A.dll");
-            }
-        }
-        EXPECT_EQ(c.saves, saves) << c.events;
-        EXPECT_EQ(c.passed, printer.events) << c.events;
     }
 }
 

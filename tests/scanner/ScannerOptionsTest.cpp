@@ -1,5 +1,6 @@
 // The scanner's command line, each row the options it gives or its exit code.
 
+#include "client/DatabaseFile.h"
 #include "scanner/ResultsReport.h"
 #include "scanner/ScannerOptions.h"
 

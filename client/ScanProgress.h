@@ -1,12 +1,14 @@
 #pragma once
-/// Follows a scan run for the scanner: counts what ended, saves the database as
-/// the run goes (see SaveInterval) and passes every event on to the progress printer.
+/// Follows a scan run for the scan engine: counts what ended, saves the
+/// database as the run goes (see SaveInterval) and passes every event on to the host's observer (the scanner's
+/// progress printer).
 
 #include "client/ScanDatabase.h"
 #include "client/ScanRun.h"
-#include "scanner/ResultsReport.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <set>
 #include <string>
@@ -26,6 +28,17 @@ inline double SaveInterval(double lastSaveSeconds)
     return std::max(kSaveEverySeconds, kSaveWaitPerSaveSecond * lastSaveSeconds);
 }
 
+/// The counts of a run, as the scanner's summary and its --json document give them.
+struct SRunSummary {
+    std::array<std::size_t, 6> finished{}; ///< requests that ended this run, by EOutcome
+    std::size_t skipped = 0;               ///< entries kept unchanged from earlier runs
+    std::size_t pathProblems = 0;
+    double elapsedSeconds = 0;
+    unsigned servers = 0;
+    bool interrupted = false; ///< the run was interrupted: the rest waits for the next run
+    std::string database;
+};
+
 class CScanProgress : public CRunObserver {
 public:
     /// Writes the database's text; false, with error set, when that failed.
@@ -33,6 +46,7 @@ public:
     /// Seconds since the run started.
     using CElapsed = std::function<double()>;
 
+    /// Passes the events on to printer; saves the database through save.
     CScanProgress(CScanDatabase& database, CRunObserver& printer, CElapsed elapsed, CSave save);
 
     void OnPlanned(std::size_t requests) override { m_printer.OnPlanned(requests); }

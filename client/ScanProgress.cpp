@@ -1,4 +1,4 @@
-#include "scanner/ScanProgress.h"
+#include "client/ScanProgress.h"
 
 CScanProgress::CScanProgress(CScanDatabase& database, CRunObserver& printer, CElapsed elapsed, CSave save)
     : m_database(database), m_printer(printer), m_elapsed(std::move(elapsed)), m_save(std::move(save))
