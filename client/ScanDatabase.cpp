@@ -10,8 +10,8 @@ constexpr const char* kFormatName = "Tessivane plug-in scan database";
 constexpr int kFormatVersion = 1;
 /// Spaces per level of the file's indentation.
 constexpr int kJsonIndent = 2;
-/// A text is given room for this fraction (1/divisor) more than the last one.
-constexpr std::size_t kJsonRoomDivisor = 8;
+/// The database's text is written in pieces of about this many bytes.
+constexpr std::size_t kJsonPieceBytes = 64 * 1024;
 
 } // namespace
 
@@ -113,24 +113,36 @@ std::vector<std::string> CScanDatabase::LibraryPaths() const
 
 std::string CScanDatabase::ToJson() const
 {
+    std::string text;
+    WriteJson([&text](const std::string& piece) {
+        text += piece;
+        return true;
+    });
+    return text;
+}
+
+bool CScanDatabase::WriteJson(const CTextWriter& write) const
+{
     // The text the whole document's dump with an indent of 2 would give,
     // written entry by entry: a large database never stands in memory as one
-    // JSON tree beside its text.
+    // JSON tree nor as one text.
     const auto dump = [](const CJsonObject& value) {
         return value.dump(kJsonIndent, ' ', false, CJsonObject::error_handler_t::replace);
     };
     CJsonObject head;
     head["format"] = kFormatName;
     head["version"] = kFormatVersion;
-    std::string text;
-    const std::size_t room = m_jsonBytesPerEntry * m_entries.size();
-    text.reserve(room + room / kJsonRoomDivisor);
-    text += dump(head);
+    std::string text = dump(head);
     text.erase(text.size() - 2); // its closing "\n}"
     text += ",\n  \"plugins\": [";
     const std::string entryIndent = "\n" + std::string(2 * kJsonIndent, ' ');
     bool first = true;
     for (const auto& item : m_entries) {
+        if (text.size() >= kJsonPieceBytes) {
+            if (!write(text))
+                return false;
+            text.clear();
+        }
         text += first ? entryIndent : "," + entryIndent;
         first = false;
         const std::string entry = dump(EntryToJson(item.second));
@@ -143,8 +155,7 @@ std::string CScanDatabase::ToJson() const
     }
     text += first ? "]" : "\n  ]";
     text += "\n}\n";
-    m_jsonBytesPerEntry = m_entries.empty() ? 0 : text.size() / m_entries.size() + 1;
-    return text;
+    return write(text);
 }
 
 bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected)

@@ -41,8 +41,15 @@ public:
     std::vector<std::string> LibraryPaths() const;
     std::size_t Size() const { return m_entries.size(); }
 
+    /// Takes the next piece of a text; false when it cannot (the text then stops).
+    using CTextWriter = std::function<bool(const std::string& piece)>;
+
     /// The database file's text (JSON, UTF-8).
     std::string ToJson() const;
+    /// Gives ToJson's text to write in pieces (tens of kilobytes each), so
+    /// that a large database is never held whole as text; false when write
+    /// returned false.
+    bool WriteJson(const CTextWriter& write) const;
     /// Reads a database file's text. False, with error set, when it is not one;
     /// the database is then left unchanged. An entry that does not read (a
     /// member of the wrong type, out of range or missing) is left out, so its
@@ -54,9 +61,6 @@ private:
     using CKey = std::tuple<std::string, bool, uint32_t>;
     static CKey KeyOf(const std::string& path, bool isSubPlugin, uint32_t id);
     std::map<CKey, SDatabaseEntry> m_entries;
-    /// Bytes per entry of the last ToJson text: room for the next one is taken
-    /// at once, so that a large text never grows by copying itself.
-    mutable std::size_t m_jsonBytesPerEntry = 0;
 };
 
 /// Paths as the database compares them: ASCII letters folded to lower case.

@@ -22,7 +22,7 @@ void CScanProgress::OnTick()
 bool CScanProgress::Save()
 {
     const double start = m_elapsed();
-    const bool saved = m_save(m_database.ToJson(), saveError);
+    const bool saved = m_save(m_database, saveError);
     m_lastSave = m_elapsed();
     m_lastSaveSeconds = m_lastSave - start;
     if (!saved)

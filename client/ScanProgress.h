@@ -41,8 +41,8 @@ struct SRunSummary {
 
 class CScanProgress : public CRunObserver {
 public:
-    /// Writes the database's text; false, with error set, when that failed.
-    using CSave = std::function<bool(const std::string& json, std::string& error)>;
+    /// Writes the database to its file; false, with error set, when that failed.
+    using CSave = std::function<bool(const CScanDatabase& database, std::string& error)>;
     /// Seconds since the run started.
     using CElapsed = std::function<double()>;
 

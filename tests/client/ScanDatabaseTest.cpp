@@ -265,10 +265,14 @@ TEST(ScanDatabase, AFileThatCannotBeWrittenWholeLeavesTheOldOne)
     const std::string path = (folder / "db.json").u8string();
     const std::string oldText = SampleDatabase().ToJson();
     CScanDatabase larger = SampleDatabase();
-    for (int index = 0; index < 100; ++index)
+    // Large enough that its text comes in several pieces.
+    for (int index = 0; index < 400; ++index)
         larger.Put(Entry("C:\\VST\\More" + std::to_string(index) + ".dll", kStamp, ScannedOutcome(1, "More")));
     const std::string newText = larger.ToJson();
-    // Part of the new text fits: the write is cut after a first partial write.
+    std::size_t pieces = 0;
+    larger.WriteJson([&pieces](const std::string&) { return ++pieces != 0; });
+    ASSERT_GT(pieces, 2u) << "the new text comes in pieces";
+    // Part of the new text fits: the write is cut after a first piece, in a partial write.
     const std::size_t sizeLimit = newText.size() / 3;
 
     struct SCase {
@@ -297,7 +301,8 @@ TEST(ScanDatabase, AFileThatCannotBeWrittenWholeLeavesTheOldOne)
         bool written = false;
         {
             const CObstacle obstacle(c.obstacle, path, sizeLimit);
-            written = WriteFileAtomically(path, newText, error);
+            written = WriteFileAtomically(
+                path, [&larger](const CScanDatabase::CTextWriter& write) { return larger.WriteJson(write); }, error);
         }
         const std::string failure = c.failure != nullptr ? c.failure : "";
         EXPECT_EQ(failure.empty(), written) << c.label << ": " << error;

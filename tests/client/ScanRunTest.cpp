@@ -290,7 +290,7 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
         double now = 0;
         std::string saves;
         CScanProgress progress(database, printer, [&now] { return now; },
-                               [&](const std::string&, std::string&) {
+                               [&](const CScanDatabase&, std::string&) {
                                    saves += (saves.empty() ? "" : " ") + std::to_string(now).substr(0, 3);
                                    now += c.saveTakes;
                                    return true;
