@@ -243,7 +243,10 @@ void AddRequestCostRows(CBenchTable& table, const CRoundValues& values, const st
     const auto& minimalHost = values.Get(key + ".minimalHost");
     const auto& cApi = values.Get(key + ".library");
     table.AddRow("server, through the client", Summarise(server), "requests/s");
+    const auto& scanClient = values.Get(key + ".scanClient");
     table.AddRow("server, through the C API", Summarise(cApi), "requests/s");
+    table.AddRow("server, through the C++ scan client (header checked, record parsed)", Summarise(scanClient),
+                 "requests/s");
     table.AddRow("server, minimal host (one thread, plain read loop)", Summarise(minimalHost), "requests/s");
     table.AddRow(std::string("limit (a): same ") + BenchSystem().system + " work in-process, no protocol",
                  Summarise(limitA), "requests/s");
@@ -252,6 +255,7 @@ void AddRequestCostRows(CBenchTable& table, const CRoundValues& values, const st
     table.AddRow("server / limit (a)", Summarise(RoundRatios(server, limitA)), "x");
     table.AddRow("server / limit (b)", Summarise(RoundRatios(server, limitB)), "x");
     table.AddRow("C API / client (at least 0.98)", Summarise(RoundRatios(cApi, server)), "x");
+    table.AddRow("C API / C++ scan client", Summarise(RoundRatios(cApi, scanClient)), "x");
     table.AddRow("minimal host / limit (b)", Summarise(RoundRatios(minimalHost, limitB)), "x");
     table.AddRow("cost per request above limit (b), through the client",
                  Summarise(PerRound(server, limitB, MicrosecondsAbove)), "us");

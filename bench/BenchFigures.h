@@ -46,8 +46,9 @@ struct SRequestFacts {
 };
 
 /// Figure 1 for one library under the key, with that many timed requests:
-/// "<key>.server" (through the client), "<key>.library" (through the C
-/// library, whole results), "<key>.minimalHost" (the server driven
+/// "<key>.server" (through the client's server connection), "<key>.library"
+/// (through the C library, whole results), "<key>.scanClient" (through the C++
+/// scan client, records parsed), "<key>.minimalHost" (the server driven
 /// by the least a host can do), "<key>.limitA" and "<key>.limitB", all in
 /// requests per second.
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,

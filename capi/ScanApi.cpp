@@ -354,7 +354,28 @@ class CRunProgress : public CRunObserver {
 public:
     CRunProgress(tvs_progress_fn progress, void* context) : m_progress(progress), m_context(context) {}
 
-    void OnFinished(const SDatabaseEntry& entry, bool retried) override
+    void OnFinished(const SDatabaseEntry& entry, bool retried) override { Report(entry); }
+
+    /// A path that leads to no library file: failed with the reason, as tvs_scan
+    /// answers a missing file (it has no database entry).
+    void OnPathProblem(const SPathProblem& problem)
+    {
+        try {
+            SDatabaseEntry entry;
+            entry.path = problem.path;
+            entry.scannedAt = UtcNow();
+            entry.outcome.kind = EOutcome::Failed;
+            entry.outcome.error = problem.error;
+            Report(entry);
+        } catch (...) {
+            outOfMemory = true;
+        }
+    }
+
+    bool outOfMemory = false;
+
+private:
+    void Report(const SDatabaseEntry& entry)
     {
         if (m_progress == nullptr)
             return;
@@ -367,9 +388,6 @@ public:
         }
     }
 
-    bool outOfMemory = false;
-
-private:
     tvs_progress_fn m_progress;
     void* m_context;
 };
@@ -400,6 +418,8 @@ tvs_run_status Run(tvs_scanner& scanner, const std::vector<std::string>& paths, 
     if (!engine.Prepare(engineOptions, scanner.error))
         return TVS_RUN_SERVER_ERROR;
     const SEngineResult result = engine.Scan(paths, progress);
+    for (const SPathProblem& problem : result.problems)
+        progress.OnPathProblem(problem);
     if (!result.saveError.empty()) {
         scanner.error = result.saveError;
         return TVS_RUN_DATABASE_ERROR;

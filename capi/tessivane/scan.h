@@ -328,7 +328,9 @@ TVS_API void tvs_run_options_init(tvs_run_options* options);
  * @brief Called for each request of a run that ended, on the thread that called tvs_run.
  *
  * The result is the request's new database entry (tvs_result_request names
- * it). It lives until the call returns: copy what is kept, and do not free it.
+ * it). A path given to the run that leads to no library file (missing, not
+ * readable) comes last, TVS_FAILED with the reason, and has no entry. The
+ * result lives until the call returns: copy what is kept, and do not free it.
  */
 typedef void (*tvs_progress_fn)(void* context, const tvs_result* result);
 

@@ -330,6 +330,9 @@ TEST(ClientScan, EveryRequestEndsInOneOutcome)
                 }
             } else if (outcome == "interrupted" || (outcome == "failed" && step.servers > 0 && scanClient != nullptr)) {
                 EXPECT_TRUE(seen.lastLines.empty());
+                if (scanClient != nullptr) {
+                    EXPECT_EQ(0u, scanClient->GetServerProcessId()) << "the interrupted server was stopped";
+                }
             }
             if (outcome == "crashed") {
                 // Each attempt's dump, each from a fresh server's folder.
@@ -594,7 +597,8 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     const SScannerRun two =
         RunScanner({"scan", folder, missing, "--db", folder + N("\\two.json"), "--timeout", "3", "--jobs", "2", "--json"});
     EXPECT_EQ(1u, two.exitCode) << two.err;
-    // The C library's whole run over the same paths leaves the same database and reports each entry as it is saved.
+    // The C library's whole run over the same paths leaves the same database and reports each entry as it is
+    // saved, and the missing path.
     const SLibraryRun library = RunThroughLibrary(LibraryScanner(folder + N("\\dumps"), 3000).get(), {folder, missing},
                                                   folder + N("\\library.json"), 2);
     EXPECT_EQ(TVS_RUN_DONE, library.status) << library.error;
@@ -676,7 +680,11 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
     const CJson libraryDatabase = ReadJsonFile(folder + N("\\library.json"));
     for (const CJson& entry : libraryDatabase["plugins"])
         saved[entry["path"].get<std::string>() + (entry.contains("subId") ? ">" + entry["subId"].get<std::string>() : "")] = entry;
-    EXPECT_EQ(saved, library.reported);
+    std::map<std::string, CJson> reported = library.reported;
+    EXPECT_EQ("failed", reported[missing]["outcome"]) << "a path that leads to no library file, without an entry";
+    EXPECT_EQ(notFound[0]["error"], reported[missing]["error"]);
+    reported.erase(missing);
+    EXPECT_EQ(saved, reported);
     CJson byLibrary = CJson::array();
     CJson byScanner = all;
     for (const auto& entry : saved)
