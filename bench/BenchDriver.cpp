@@ -3,7 +3,7 @@
 //
 //   BenchDriver[.exe] [--rounds N] [--requests N] [--heavy-requests N] [--files N]
 //                   [--fresh-files N] [--starts N] [--shell-requests N]
-//                   [--footprint-requests N] [--only 1,2,...]
+//                   [--footprint-requests N] [--collection N] [--only 1,2,...]
 //
 // The counts are per round (see SBenchSetup); the footprint is read in the
 // first round only, as it hardly varies and its thousand requests take long.
@@ -11,8 +11,10 @@
 // Every program and plug-in it uses is found in the given folder (the build's
 // bin folder), under the system's names (bench/BenchProcess.h): the server,
 // InProcessLimit, ReadyLimit, StartupLimit (Windows), PluginScanner, fixtures/,
-// samples/ and bench/HeavyEffect. The copies of the plain fixture go to
-// bench-scratch/ there and are removed at the end.
+// samples/ and bench/HeavyEffect. The copies of the plain fixture and of
+// HeavyEffect go to bench-scratch/ there and are removed at the end (real
+// copies: the scanner takes hard links to one file for that one file). --collection names figure 7's largest
+// collection (100 and 1,000 files below it).
 
 #include "bench/BenchDriver.h"
 
@@ -28,12 +30,16 @@
 
 namespace {
 
-constexpr int kFigureCount = 6;
+constexpr int kFigureCount = 7;
+/// Figure 7's collections below the largest; each a folder of folders of this many files.
+constexpr int kSmallerCollections[] = {100, 1000};
+constexpr int kCollectionFolderFiles = 100;
 
 struct SDriverOptions {
     int rounds = 5;
     int files = 200;
-    std::set<int> figures = {1, 2, 3, 4, 5, 6};
+    int collection = 10000;
+    std::set<int> figures = {1, 2, 3, 4, 5, 6, 7};
 };
 
 /// Counts as the round loop knows them, for the table's headings.
@@ -90,6 +96,8 @@ bool ParseArguments(const std::vector<std::string>& arguments, SDriverOptions& o
             ok = ParsePositive(value, setup.shellRequests);
         else if (name == "--footprint-requests")
             ok = ParsePositive(value, setup.footprintRequests);
+        else if (name == "--collection")
+            ok = ParsePositive(value, options.collection);
         else if (name == "--only")
             ok = ParseFigures(value, options.figures);
         if (!ok)
@@ -105,23 +113,58 @@ std::string NeedFile(const std::string& path, std::string& missing)
     return path;
 }
 
-std::string PreparePlainCopies(const std::string& plain, const std::string& bin, int files, SBenchSetup& setup)
+/// Copies of the library named "<folder>/<stem>NNN" in one folder, or in
+/// folders of kCollectionFolderFiles ("<folder>/NNN/<stem>NNNNN") when grouped.
+std::string PrepareCopies(const std::string& library, const std::string& folder, const char* stem, int files,
+                          bool grouped, std::vector<std::string>* copies)
 {
     const SBenchSystem& system = BenchSystem();
-    setup.scratch = bin + "bench-scratch";
-    RemoveFolder(setup.scratch);
-    setup.copiesFolder = setup.scratch + system.separator + "libraries";
-    if (!MakeFolder(setup.copiesFolder))
-        return "cannot create " + setup.copiesFolder;
     for (int file = 1; file <= files; ++file) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%cPlain%03d%s", system.separator, file, system.librarySuffix);
-        const std::string copy = setup.copiesFolder + name;
-        if (!CopyOneFile(plain, copy))
-            return "cannot copy " + plain + " to " + copy;
-        setup.libraryCopies.push_back(copy);
+        std::string parent = folder;
+        char name[64];
+        if (grouped) {
+            std::snprintf(name, sizeof name, "%c%03d", system.separator, (file - 1) / kCollectionFolderFiles);
+            parent += name;
+            std::snprintf(name, sizeof name, "%c%s%05d%s", system.separator, stem, file, system.librarySuffix);
+        } else {
+            std::snprintf(name, sizeof name, "%c%s%03d%s", system.separator, stem, file, system.librarySuffix);
+        }
+        if ((file - 1) % kCollectionFolderFiles == 0 && !MakeFolder(parent))
+            return "cannot create " + parent;
+        const std::string copy = parent + name;
+        if (!CopyOneFile(library, copy))
+            return "cannot copy " + library + " to " + copy;
+        if (copies != nullptr)
+            copies->push_back(copy);
     }
     return std::string();
+}
+
+std::string PrepareCopies(const std::string& plain, const std::string& heavy, const std::string& bin,
+                          const SDriverOptions& options, SBenchSetup& setup)
+{
+    const char separator = BenchSystem().separator;
+    setup.scratch = bin + "bench-scratch";
+    RemoveFolder(setup.scratch);
+    setup.copiesFolder = setup.scratch + separator + "libraries";
+    std::string error = PrepareCopies(plain, setup.copiesFolder, "Plain", options.files, false, &setup.libraryCopies);
+    if (options.figures.count(6) > 0 && error.empty()) {
+        setup.heavyCopiesFolder = setup.scratch + separator + "heavy";
+        error = PrepareCopies(heavy, setup.heavyCopiesFolder, "Heavy", options.files, false, nullptr);
+    }
+    if (options.figures.count(7) == 0)
+        return error;
+    for (const int size : kSmallerCollections) {
+        if (size < options.collection)
+            setup.collectionSizes.push_back(size);
+    }
+    setup.collectionSizes.push_back(options.collection);
+    for (const int size : setup.collectionSizes) {
+        setup.collectionFolders.push_back(setup.scratch + separator + "collection-" + std::to_string(size));
+        if (error.empty())
+            error = PrepareCopies(plain, setup.collectionFolders.back(), "Plain", size, true, nullptr);
+    }
+    return error;
 }
 
 std::string Run(const SDriverOptions& options, const SBenchSetup& setup, const std::string& plain,
@@ -150,6 +193,9 @@ std::string Run(const SDriverOptions& options, const SBenchSetup& setup, const s
             step(5, "footprint", [&] { return MeasureFootprint(setup, plain, values); });
         step(6, "scanner --jobs 1 and 2", [&] {
             return setup.scanner.empty() ? std::string() : MeasureScannerJobs(setup, values);
+        });
+        step(7, "collection scale", [&] {
+            return setup.scanner.empty() ? std::string() : MeasureCollectionScale(setup, values);
         });
         const std::string retired = AwaitRetiredServers();
         if (error.empty())
@@ -251,6 +297,43 @@ void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBen
                  Summarise(RoundRatios(values.Get("memory.peak"), values.Get("memory.limit.peak"))), "x");
 }
 
+void AddCollectionRows(CBenchTable& table, const SBenchSetup& setup, const CRoundValues& values)
+{
+    const std::string scanner = std::string("PluginScanner") + BenchSystem().programSuffix;
+    table.AddHeading("7  Collection scale: " + scanner + " over copies of the plain fixture in folders of " +
+                     std::to_string(kCollectionFolderFiles) + ", from an empty database, default jobs, whole process");
+    if (setup.scanner.empty()) {
+        table.AddNote(scanner + " not found: not measured");
+        return;
+    }
+    const std::string smallest = std::to_string(setup.collectionSizes.front());
+    const std::string largest = std::to_string(setup.collectionSizes.back());
+    for (const int files : setup.collectionSizes) {
+        const std::string size = std::to_string(files);
+        table.AddRow(size + " files", Summarise(values.Get("scale." + size)), "s");
+        table.AddRow("per file, " + size + " files",
+                     Summarise(Scaled(values.Get("scale." + size), 1000.0 / files)), "ms");
+    }
+    const double ratio = static_cast<double>(setup.collectionSizes.front()) / setup.collectionSizes.back();
+    table.AddRow("per file, " + largest + " files / per file, " + smallest + " files",
+                 Summarise(Scaled(RoundRatios(values.Get("scale." + largest), values.Get("scale." + smallest)), ratio)),
+                 "x");
+    table.AddRow("unchanged rerun of " + largest + " files", Summarise(values.Get("scale.rerun")), "s");
+    table.AddRow("one save of the " + largest + "-entry database (its text, write, flush, rename)",
+                 Summarise(values.Get("scale.save")), "ms");
+    table.AddRow("share of time in database saves, " + largest + " files (save schedule x that cost)",
+                 Summarise(values.Get("scale.saves")), "%");
+    for (const int files : setup.collectionSizes) {
+        const std::string size = std::to_string(files);
+        table.AddRow("scanner peak " + std::string(BenchSystem().memory) + ", " + size + " files",
+                     Summarise(values.Get("scale." + size + ".peak")), "MB");
+    }
+    table.AddRow("peak, " + largest + " files / peak, " + smallest + " files",
+                 Summarise(RoundRatios(values.Get("scale." + largest + ".peak"), values.Get("scale." + smallest + ".peak"))),
+                 "x");
+    table.AddRow("list of the " + largest + "-entry database", Summarise(values.Get("scale.list")), "s");
+}
+
 std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, const CRoundValues& values,
                        const SRunFacts& facts)
 {
@@ -346,8 +429,17 @@ std::string BuildTable(const SDriverOptions& options, const SBenchSetup& setup, 
             table.AddRow("--jobs 1", Summarise(one), "s");
             table.AddRow("--jobs 2", Summarise(two), "s");
             table.AddRow("speed-up, --jobs 1 / --jobs 2", Summarise(RoundRatios(one, two)), "x");
+            const auto& heavyOne = values.Get("jobs.heavy.1");
+            const auto& heavyTwo = values.Get("jobs.heavy.2");
+            table.AddNote("as many copies of " + facts.heavyName);
+            table.AddRow("--jobs 1, real-sized library", Summarise(heavyOne), "s");
+            table.AddRow("--jobs 2, real-sized library", Summarise(heavyTwo), "s");
+            table.AddRow("speed-up, --jobs 1 / --jobs 2, real-sized library", Summarise(RoundRatios(heavyOne, heavyTwo)),
+                         "x");
         }
     }
+    if (wants(7))
+        AddCollectionRows(table, setup, values);
     return table.Render();
 }
 
@@ -361,7 +453,7 @@ int RunBenchDriver(const std::string& bin, const std::vector<std::string>& argum
     if (!ParseArguments(arguments, options, setup)) {
         std::fputs("usage: BenchDriver [--rounds N] [--requests N] [--heavy-requests N] [--files N]\n"
                    "                   [--fresh-files N] [--starts N] [--shell-requests N]\n"
-                   "                   [--footprint-requests N] [--only 1,2,...]\n",
+                   "                   [--footprint-requests N] [--collection N] [--only 1,2,...]\n",
                    stderr);
         return 2;
     }
@@ -386,7 +478,7 @@ int RunBenchDriver(const std::string& bin, const std::vector<std::string>& argum
                      missing.c_str());
         return 1;
     }
-    std::string error = PreparePlainCopies(plain, bin, options.files, setup);
+    std::string error = PrepareCopies(plain, heavy, bin, options, setup);
 
     SRunFacts facts;
     facts.plainName = "PlainEffect" + std::string(system.librarySuffix) + " (" + Megabytes(FileSize(plain)) + ")";

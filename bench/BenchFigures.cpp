@@ -2,7 +2,9 @@
 
 #include "bench/BenchProcess.h"
 #include "bench/MinimalHost.h"
+#include "client/DatabaseFile.h"
 #include "client/ScanClient.h"
+#include "client/ScanProgress.h"
 #include "client/ServerConnection.h"
 
 #include <tessivane/scan.h>
@@ -165,19 +167,68 @@ std::string StartAndScan(CBenchServer& server, const std::string& program, const
     return error;
 }
 
-std::string TimeScanner(const SBenchSetup& setup, unsigned jobs, double& seconds)
+std::string ScratchDatabase(const SBenchSetup& setup) { return setup.scratch + BenchSystem().separator + "bench-plugins.json"; }
+
+/// Runs the scanner with the arguments to its end; what went wrong, if anything.
+std::string TimeScannerRun(const SBenchSetup& setup, const std::vector<std::string>& arguments, double& seconds,
+                           double* peakMegabytes = nullptr)
 {
-    const std::string database = setup.scratch + BenchSystem().separator + "bench-plugins.json";
-    RemoveFile(database);
     const CClock::time_point start = CClock::now();
-    const SProcessRun run =
-        RunProgram(setup.scanner, {"scan", setup.copiesFolder, "--jobs", std::to_string(jobs), "--db", database});
+    const SProcessRun run = RunProgram(setup.scanner, arguments);
     seconds = SecondsSince(start);
+    if (peakMegabytes != nullptr)
+        *peakMegabytes = static_cast<double>(run.peakMemory) / kMegabyte;
     if (!run.started)
         return run.error;
+    std::string command = "PluginScanner";
+    for (const std::string& argument : arguments)
+        command += " " + argument;
     return run.exitCode == 0 ? std::string()
-                             : "PluginScanner --jobs " + std::to_string(jobs) + " ended with " +
-                                   std::to_string(run.exitCode) + ":\n" + run.output;
+                             : command + " ended with " + std::to_string(run.exitCode) + ":\n" + run.output;
+}
+
+/// The scanner over a folder from an empty database.
+std::string TimeScanner(const SBenchSetup& setup, const std::string& folder, unsigned jobs, double& seconds)
+{
+    const std::string database = ScratchDatabase(setup);
+    RemoveFile(database);
+    return TimeScannerRun(setup, {"scan", folder, "--jobs", std::to_string(jobs), "--db", database}, seconds);
+}
+
+/// Seconds the scanner's code takes to save the database file as it is now:
+/// the fastest of a few saves of it to a scratch file.
+double TimeDatabaseSave(const std::string& databasePath, const std::string& scratchPath, std::string& error)
+{
+    CScanDatabase database;
+    std::vector<std::string> rejected;
+    if (!ReadDatabaseFile(databasePath, database, error, rejected))
+        return 0;
+    double fastest = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const CClock::time_point start = CClock::now();
+        const auto text = [&database](const CScanDatabase::CTextWriter& write) { return database.WriteJson(write); };
+        if (!WriteFileAtomically(scratchPath, text, error))
+            return 0;
+        const double seconds = SecondsSince(start);
+        fastest = attempt == 0 ? seconds : std::min(fastest, seconds);
+    }
+    RemoveFile(scratchPath);
+    return fastest;
+}
+
+/// The seconds a run of runSeconds spends saving, when it saves on the
+/// scan engine's schedule (client/ScanProgress.h) and a save costs in proportion
+/// to the entries done so far, up to finalSave for the whole database at the end.
+double ScheduledSaveSeconds(double runSeconds, double finalSave)
+{
+    double total = finalSave; // the save at the end
+    double lastSave = 0;
+    for (double now = SaveInterval(0); now < runSeconds; now += SaveInterval(lastSave)) {
+        lastSave = finalSave * now / runSeconds;
+        total += lastSave;
+        now += lastSave;
+    }
+    return total;
 }
 
 /// "memory.missing.growth": the server's working set growth per request, in
@@ -477,11 +528,47 @@ std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values)
 {
     for (const unsigned jobs : {1u, 2u}) {
         double seconds = 0;
-        const std::string error = TimeScanner(setup, jobs, seconds);
+        std::string error = TimeScanner(setup, setup.copiesFolder, jobs, seconds);
         if (!error.empty())
             return error;
         values.Add("jobs." + std::to_string(jobs), seconds);
+        error = TimeScanner(setup, setup.heavyCopiesFolder, jobs, seconds);
+        if (!error.empty())
+            return error;
+        values.Add("jobs.heavy." + std::to_string(jobs), seconds);
     }
+    return std::string();
+}
+
+std::string MeasureCollectionScale(const SBenchSetup& setup, CRoundValues& values)
+{
+    const std::string database = ScratchDatabase(setup);
+    double seconds = 0;
+    double peak = 0;
+    for (std::size_t index = 0; index < setup.collectionSizes.size(); ++index) {
+        RemoveFile(database);
+        const std::string size = std::to_string(setup.collectionSizes[index]);
+        const std::string error =
+            TimeScannerRun(setup, {"scan", setup.collectionFolders[index], "--db", database}, seconds, &peak);
+        if (!error.empty())
+            return error;
+        values.Add("scale." + size, seconds);
+        values.Add("scale." + size + ".peak", peak);
+    }
+    const double firstRun = seconds;
+    std::string error = TimeScannerRun(setup, {"scan", setup.collectionFolders.back(), "--db", database}, seconds);
+    if (!error.empty())
+        return error;
+    values.Add("scale.rerun", seconds);
+    error = TimeScannerRun(setup, {"list", "--db", database}, seconds);
+    if (!error.empty())
+        return error;
+    values.Add("scale.list", seconds);
+    const double finalSave = TimeDatabaseSave(database, database + ".copy", error);
+    if (!error.empty())
+        return error;
+    values.Add("scale.saves", 100 * ScheduledSaveSeconds(firstRun, finalSave) / firstRun);
+    values.Add("scale.save", finalSave * 1000);
     return std::string();
 }
 

@@ -27,6 +27,9 @@ struct SBenchSetup {
     std::string smallShell;     ///< a shell with three sub-plug-ins, the plain cached case
     std::vector<std::string> libraryCopies; ///< one plain plug-in copied to many files
     std::string copiesFolder;   ///< the folder that holds exactly those copies
+    std::string heavyCopiesFolder; ///< as many copies of the real-sized library
+    std::vector<int> collectionSizes;          ///< figure 7: the collections' file counts, smallest first
+    std::vector<std::string> collectionFolders; ///< figure 7: one folder per size, its copies in folders of a hundred
     std::string scratch;        ///< a folder for the scanner's database
     int requests = 100;         ///< figure 1: timed requests per round, plain fixture
     int heavyRequests = 12;     ///< figure 1: timed requests per round, real-sized library
@@ -82,8 +85,18 @@ std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues&
 /// library that does not exist (no plug-in code runs).
 std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values);
 
-/// Figure 6: "jobs.1" and "jobs.2", seconds of the scanner over the copies.
+/// Figure 6: "jobs.1" and "jobs.2", seconds of the scanner over the copies;
+/// "jobs.heavy.1" and "jobs.heavy.2" over as many copies of the real-sized library.
 std::string MeasureScannerJobs(const SBenchSetup& setup, CRoundValues& values);
+
+/// Figure 7: the scanner over each collection from an empty database:
+/// "scale.<files>" seconds and "scale.<files>.peak" megabytes (the largest
+/// resident set or working set of the scanner); over the largest, "scale.rerun"
+/// (seconds of a rerun that finds nothing changed), "scale.list" (seconds of
+/// `list`) and "scale.saves" (percent of the first run spent saving the
+/// database: the scanner's save schedule with the cost of saving its final
+/// database, measured here with the same code).
+std::string MeasureCollectionScale(const SBenchSetup& setup, CRoundValues& values);
 
 /// Waits for the ends of the servers the figures left shutting down (their input
 /// closed) and empties the list; what went wrong when one did not exit with 0.

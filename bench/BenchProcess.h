@@ -34,6 +34,7 @@ struct SProcessRun {
     uint32_t exitCode = 0;
     std::string output; ///< standard output and standard error, as written
     std::string error;  ///< why it could not be started
+    uint64_t peakMemory = 0; ///< bytes: the most the process had in memory (0: not known; Linux: read while it ran)
 };
 
 /// Runs a program to its end; arguments are passed as they are.

@@ -3,6 +3,7 @@
 #include "client/ServerConnection.h"
 #include "wire/Protocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +25,8 @@ extern char** environ;
 namespace {
 
 constexpr uint64_t kKilobyte = 1024;
+/// How often a program's memory is read while RunProgram waits for it.
+constexpr int kMemoryReadEveryMs = 10;
 
 std::string ProcFile(uint32_t process, const char* name)
 {
@@ -37,6 +41,17 @@ bool ReadStatusKilobytes(const std::string& status, const std::string& name, uin
         return false;
     bytes = std::strtoull(status.c_str() + found + name.size() + 2, nullptr, 10) * kKilobyte;
     return true;
+}
+
+/// Raises peak to the process's VmHWM when it can be read.
+void ReadPeakResidentSet(uint32_t process, uint64_t& peak)
+{
+    std::ifstream file(ProcFile(process, "status"));
+    std::stringstream status;
+    status << "\n" << file.rdbuf();
+    uint64_t bytes = 0;
+    if (ReadStatusKilobytes(status.str(), "VmHWM", bytes))
+        peak = std::max(peak, bytes);
 }
 
 /// Whether a mapped file's name is a shared object's ("libc.so.6", "x.so").
@@ -89,12 +104,21 @@ SProcessRun RunProgram(const std::string& program, const std::vector<std::string
     run.started = true;
     char buffer[4096];
     for (;;) {
+        // The resident set's high-water mark is read while the process runs:
+        // the system's own count for a child (wait4) starts from the spawning
+        // process's, which shares its memory until the program is loaded.
+        pollfd output = {ends[0], POLLIN, 0};
+        if (poll(&output, 1, kMemoryReadEveryMs) == 0) {
+            ReadPeakResidentSet(static_cast<uint32_t>(process), run.peakMemory);
+            continue;
+        }
         const ssize_t count = read(ends[0], buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
             break;
         run.output.append(buffer, static_cast<std::size_t>(count));
+        ReadPeakResidentSet(static_cast<uint32_t>(process), run.peakMemory);
     }
     close(ends[0]);
     int status = 0;

@@ -8,8 +8,12 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
+
+/// How often a program's memory is read while RunProgram waits for it.
+constexpr DWORD kMemoryReadEveryMs = 10;
 
 /// One argument as CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& argument)
@@ -73,11 +77,22 @@ SProcessRun RunProgram(const std::string& program, const std::vector<std::string
         return run;
     }
     run.started = true;
+    // The peak working set is read while the process runs: Wine has no
+    // counters for a process that has ended.
+    std::thread watcher([&run, process = created.hProcess] {
+        do {
+            PROCESS_MEMORY_COUNTERS memory = {};
+            memory.cb = sizeof memory;
+            if (GetProcessMemoryInfo(process, &memory, sizeof memory))
+                run.peakMemory = std::max<uint64_t>(run.peakMemory, memory.PeakWorkingSetSize);
+        } while (WaitForSingleObject(process, kMemoryReadEveryMs) == WAIT_TIMEOUT);
+    });
     char buffer[4096];
     DWORD count = 0;
     while (ReadFile(outputRead, buffer, sizeof buffer, &count, nullptr) && count > 0)
         run.output.append(buffer, count);
     WaitForSingleObject(created.hProcess, INFINITE);
+    watcher.join();
     DWORD exitCode = 0;
     GetExitCodeProcess(created.hProcess, &exitCode);
     run.exitCode = exitCode;

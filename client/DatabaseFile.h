@@ -7,6 +7,7 @@
 #include "client/ScanDatabase.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,14 @@ std::string UtcNow();
 bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::string& error,
                       std::vector<std::string>& rejected);
 
-/// Writes text to path + ".tmp", flushes it, and renames it over path.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+/// Gives a text to write in pieces; false when write returned false.
+using CTextPieces = std::function<bool(const CScanDatabase::CTextWriter& write)>;
+
+/// Writes the text's pieces to path + ".tmp" as they come, flushes it, and
+/// renames it over path. False, with error set, when a piece or the flush
+/// could not be written (the temporary file is then removed and path left
+/// alone) or the rename failed.
+bool WriteFileAtomically(const std::string& path, const CTextPieces& text, std::string& error);
 
 /// Creates the folder and its parents as needed.
 bool CreateFolders(const std::string& folder, std::string& error);

@@ -75,7 +75,7 @@ bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::str
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error)
+bool WriteFileAtomically(const std::string& path, const CTextPieces& text, std::string& error)
 {
     const std::string temporary = path + ".tmp";
     const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -83,7 +83,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         error = "cannot write " + temporary + ": " + SystemErrorText(errno);
         return false;
     }
-    const bool ok = WriteAll(file, text) && fsync(file) == 0;
+    const bool ok = text([file](const std::string& piece) { return WriteAll(file, piece); }) && fsync(file) == 0;
     const int code = errno;
     close(file);
     if (!ok) {

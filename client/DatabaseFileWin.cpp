@@ -56,7 +56,7 @@ bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::str
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error)
+bool WriteFileAtomically(const std::string& path, const CTextPieces& text, std::string& error)
 {
     const std::wstring target = WideFromUtf8(path);
     const std::wstring temporary = target + L".tmp";
@@ -66,9 +66,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         error = "cannot write " + Utf8FromWide(temporary) + ": " + SystemErrorText(GetLastError());
         return false;
     }
-    DWORD written = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0 &&
-                    written == text.size() && FlushFileBuffers(file) != 0;
+    const auto writePiece = [file](const std::string& piece) {
+        DWORD written = 0;
+        return WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) != 0 &&
+               written == piece.size();
+    };
+    const bool ok = text(writePiece) && FlushFileBuffers(file) != 0;
     const DWORD code = GetLastError();
     CloseHandle(file);
     if (!ok) {

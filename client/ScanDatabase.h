@@ -13,9 +13,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 /// The database's entries in memory, one per plug-in and sub-plug-in.
@@ -44,8 +43,15 @@ public:
     /// The number of entries.
     std::size_t Size() const { return m_entries.size(); }
 
+    /// Takes the next piece of a text; false when it cannot (the text then stops).
+    using CTextWriter = std::function<bool(const std::string& piece)>;
+
     /// The database file's text (JSON, UTF-8).
     std::string ToJson() const;
+    /// Gives ToJson's text to write in pieces (tens of kilobytes each), so
+    /// that a large database is never held whole as text; false when write
+    /// returned false.
+    bool WriteJson(const CTextWriter& write) const;
     /// Reads a database file's text. False, with error set, when it is not one;
     /// the database is then left unchanged. An entry that does not read (a
     /// member of the wrong type, out of range or missing) is left out, so its
@@ -54,9 +60,33 @@ public:
     bool FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected);
 
 private:
-    using CKey = std::tuple<std::string, bool, uint32_t>;
-    static CKey KeyOf(const std::string& path, bool isSubPlugin, uint32_t id);
-    std::map<CKey, SDatabaseEntry> m_entries;
+    /// Where an entry stands: its path (compared folded), library or
+    /// sub-plug-in, and the sub-plug-in's id (0 for a library).
+    struct SKey {
+        const std::string& path;
+        bool isSubPlugin;
+        uint32_t id;
+    };
+    /// The stable order, over entries and keys alike; the entry's own path is
+    /// its key, so a large collection does not hold each path twice.
+    struct SOrder {
+        using is_transparent = void;
+        static SKey KeyOf(const SDatabaseEntry& entry)
+        {
+            return {entry.path, entry.isSubPlugin, entry.isSubPlugin ? entry.subId : 0};
+        }
+        static const SKey& KeyOf(const SKey& key) { return key; }
+        static bool Less(const SKey& left, const SKey& right);
+        template <typename TLeft, typename TRight>
+        bool operator()(const TLeft& left, const TRight& right) const
+        {
+            return Less(KeyOf(left), KeyOf(right));
+        }
+    };
+    using CEntries = std::set<SDatabaseEntry, SOrder>;
+    /// Puts the entry into entries in place of one with the same key.
+    static void Replace(CEntries& entries, SDatabaseEntry entry);
+    CEntries m_entries;
 };
 
 /// Paths as the database compares them: ASCII letters folded to lower case.

@@ -64,8 +64,13 @@ SEngineResult CScanEngine::Scan(const std::vector<std::string>& paths, CRunObser
     m_database.RemoveGone(IsFileGone);
 
     CScanProgress progress(m_database, observer, [this] { return GetElapsed(); },
-                           [this](const std::string& json, std::string& error) {
-                               return WriteFileAtomically(m_databasePath, json, error);
+                           [this](const CScanDatabase& database, std::string& error) {
+                               return WriteFileAtomically(
+                                   m_databasePath,
+                                   [&database](const CScanDatabase::CTextWriter& write) {
+                                       return database.WriteJson(write);
+                                   },
+                                   error);
                            });
     SRunOptions run;
     run.jobs = m_options.jobs;

@@ -21,8 +21,11 @@ void CScanProgress::OnTick()
 
 bool CScanProgress::Save()
 {
+    const double start = m_elapsed();
+    const bool saved = m_save(m_database, saveError);
     m_lastSave = m_elapsed();
-    if (!m_save(m_database.ToJson(), saveError))
+    m_lastSaveSeconds = m_lastSave - start;
+    if (!saved)
         return false;
     m_dirty = false;
     return true;
@@ -30,6 +33,6 @@ bool CScanProgress::Save()
 
 void CScanProgress::SaveIfDue()
 {
-    if (m_dirty && m_elapsed() - m_lastSave >= kSaveEverySeconds)
+    if (m_dirty && m_elapsed() - m_lastSave >= SaveInterval(m_lastSaveSeconds))
         Save();
 }

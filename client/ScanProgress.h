@@ -1,20 +1,32 @@
 #pragma once
 /// Follows a scan run for the scan engine: counts what ended, saves the
-/// database as the run goes (at least every kSaveEverySeconds while changes are
-/// pending) and passes every event on to the host's observer (the scanner's
+/// database as the run goes (see SaveInterval) and passes every event on to the host's observer (the scanner's
 /// progress printer).
 
 #include "client/ScanDatabase.h"
 #include "client/ScanRun.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <functional>
 #include <set>
 #include <string>
 
-/// Pending changes are saved at least this often while a run goes on.
+/// Pending changes are saved at least this often while a run goes on...
 constexpr double kSaveEverySeconds = 0.5;
+/// ...unless saving the database (written whole) takes long: a save then waits
+/// this many times as long as the last one took, so that the saves of a large
+/// collection take at most about 1 / (1 + this) of the run, and a killed run
+/// loses at most that many save times of work.
+constexpr double kSaveWaitPerSaveSecond = 20;
+
+/// Seconds from the end of a save that took lastSaveSeconds until pending
+/// changes are saved again.
+inline double SaveInterval(double lastSaveSeconds)
+{
+    return std::max(kSaveEverySeconds, kSaveWaitPerSaveSecond * lastSaveSeconds);
+}
 
 /// The counts of a run, as the scanner's summary and its --json document give them.
 struct SRunSummary {
@@ -29,8 +41,8 @@ struct SRunSummary {
 
 class CScanProgress : public CRunObserver {
 public:
-    /// Writes the database's text; false, with error set, when that failed.
-    using CSave = std::function<bool(const std::string& json, std::string& error)>;
+    /// Writes the database to its file; false, with error set, when that failed.
+    using CSave = std::function<bool(const CScanDatabase& database, std::string& error)>;
     /// Seconds since the run started.
     using CElapsed = std::function<double()>;
 
@@ -64,5 +76,6 @@ private:
     CElapsed m_elapsed;
     CSave m_save;
     bool m_dirty = false;
-    double m_lastSave = -kSaveEverySeconds;
+    double m_lastSave = -kSaveEverySeconds; ///< when the last save ended
+    double m_lastSaveSeconds = 0;           ///< how long it took
 };

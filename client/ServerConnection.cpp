@@ -6,6 +6,15 @@
 EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine)
 {
     const uint32_t timeoutMs = m_silenceTimeoutMs;
+    if (!onLine) {
+        std::vector<std::string> taken;
+        const ELineWait waited = WaitForStopLine(kReadyLine, timeoutMs, lines != nullptr ? *lines : taken);
+        if (waited == ELineWait::Nothing)
+            Kill();
+        return waited == ELineWait::Line ? EWaitResult::Ready
+               : waited == ELineWait::Closed ? EWaitResult::Closed
+                                             : EWaitResult::TimedOut;
+    }
     for (;;) {
         std::string line;
         const ELineWait waited = WaitForLine(line, timeoutMs == 0 ? kWaitForever : timeoutMs);

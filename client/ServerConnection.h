@@ -103,6 +103,8 @@ public:
 
     /// Reads lines up to and including the next "ready:" line, appending them to
     /// lines (which may be null). The "ready:" line itself is not appended.
+    /// Without onLine the lines are taken together once "ready:" (or the end,
+    /// or the silence time-out) has come, which spares a thread hand-over per line.
     EWaitResult ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine = nullptr);
     EWaitResult WaitUntilReady() override { return ReadUntilReady(nullptr); }
     ELineWait WaitForLine(std::string& line, uint32_t waitMs) override;
@@ -122,6 +124,9 @@ public:
     std::string GetPendingOutput() const override;
 
 private:
+    /// See CServerOutput::WaitForStopLine.
+    ELineWait WaitForStopLine(const std::string& stopLine, uint32_t silenceMs, std::vector<std::string>& lines);
+
     struct SState;
     std::unique_ptr<SState> m_state;
     std::string m_error;

@@ -164,6 +164,12 @@ ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
     return m_state ? m_state->output->WaitForLine(line, waitMs) : ELineWait::Closed;
 }
 
+ELineWait CServerConnection::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,
+                                             std::vector<std::string>& lines)
+{
+    return m_state ? m_state->output->WaitForStopLine(stopLine, silenceMs, lines) : ELineWait::Closed;
+}
+
 bool CServerConnection::Write(const std::string& bytes)
 {
     if (!m_state || m_state->inputWrite == nullptr)

@@ -6,12 +6,14 @@
 #include "client/LineSplitter.h"
 #include "client/ServerConnection.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 /// A wait without end, in milliseconds.
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
@@ -24,6 +26,13 @@ public:
     void ReadAll(const std::function<int(char* buffer, int capacity)>& read);
     /// Waits up to waitMs for the next line.
     ELineWait WaitForLine(std::string& line, uint32_t waitMs);
+    /// Takes the lines up to the line stopLine into lines, and stopLine itself
+    /// (Line); or all of them once the output has closed (Closed), or once no
+    /// line has arrived for silenceMs (Nothing; 0 waits forever). The reader
+    /// wakes this wait only for stopLine or the end, not for every line: a
+    /// thread hand-over per line is what a host pays most for (under Wine each
+    /// is a round trip through the wineserver).
+    ELineWait WaitForStopLine(const std::string& stopLine, uint32_t silenceMs, std::vector<std::string>& lines);
     /// Waits up to waitMs for the output to close; true when it has.
     bool WaitUntilClosed(uint32_t waitMs);
     /// Bytes of an unfinished last line.
@@ -35,4 +44,8 @@ private:
     std::deque<std::string> m_lines;
     CLineSplitter m_splitter;
     bool m_closed = false;
+    /// The line WaitForStopLine waits for; empty: every line wakes the waiter.
+    std::string m_stopLine;
+    /// When the last whole line arrived.
+    std::chrono::steady_clock::time_point m_lastLine;
 };

@@ -2,6 +2,7 @@
 #include "crash/CrashReport.h"
 #include "crash/CrashSignalsPosix.h"
 #include "crash/DumpPath.h"
+#include "crash/SignalWatchPosix.h"
 #include "wire/Protocol.h"
 
 #include <atomic>
@@ -20,8 +21,6 @@
 #include <libunwind.h>
 
 namespace {
-
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 /// The handler's own stack, so that a stack overflow of the main thread is
 /// reported too; room for libunwind and the dynamic loader's lookups.
@@ -206,6 +205,7 @@ void InitializeCrashHandling()
     Dl_info program;
     if (dladdr(reinterpret_cast<void*>(&InitializeCrashHandling), &program) != 0)
         g_programBase = program.dli_fbase;
+    ResolveSignalCalls();
     stack_t stack = {};
     stack.ss_sp = g_alternateStack;
     stack.ss_size = sizeof g_alternateStack;
@@ -218,16 +218,20 @@ void InstallCrashFilter()
     tm local = {};
     if (localtime_r(&now, &local) != nullptr)
         g_utcOffsetSeconds.store(local.tm_gmtoff);
+    unsigned maskChanged = 0;
+    const unsigned changed = TakeSignalChanges(maskChanged);
     struct sigaction action = {};
     action.sa_sigaction = CrashHandler;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigemptyset(&action.sa_mask);
     sigset_t crashSignals;
     sigemptyset(&crashSignals);
-    for (const int signal : kCrashSignals) {
-        sigaction(signal, &action, nullptr);
-        sigaddset(&crashSignals, signal);
+    for (int index = 0; index < kWatchedSignalCount; ++index) {
+        if ((changed & (1u << index)) != 0)
+            SetHandlerDirectly(kWatchedSignals[index], &action);
+        sigaddset(&crashSignals, kWatchedSignals[index]);
     }
     // A plug-in that blocked them would have the system end the process without a report.
-    pthread_sigmask(SIG_UNBLOCK, &crashSignals, nullptr);
+    if (maskChanged != 0)
+        SetMaskDirectly(SIG_UNBLOCK, &crashSignals);
 }

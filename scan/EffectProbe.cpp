@@ -13,9 +13,13 @@ namespace {
 
 constexpr const char16_t* kShellOutOfMemory = u"Out of memory while enumerating sub-plug-ins";
 
+/// One dispatcher call; the plug-in may have installed a crash filter of its
+/// own in it, which the next call's crash must not reach.
 intptr_t Dispatch(AEffect* effect, int32_t opcode, void* pointer = nullptr)
 {
-    return effect->dispatcher(effect, opcode, 0, 0, pointer, 0.0f);
+    const intptr_t answer = effect->dispatcher(effect, opcode, 0, 0, pointer, 0.0f);
+    GetScanPlatform().InstallCrashFilter();
+    return answer;
 }
 
 /// The low 32 bits of an answer, as the plug-in meant them.
@@ -144,7 +148,6 @@ bool ProbeEffect(void* module, CPluginInfo& record)
     if (effect->magic != kEffectMagic)
         return Fail(record, u"Bad magic");
 
-    platform.InstallCrashFilter();
     record.synthEdit = platform.HasResource(module, kSynthEditResourceId, kSynthEditResourceType);
     record.name = GetEffectString(effect, effGetEffectName);
     record.vendor = GetEffectString(effect, effGetVendorString);
@@ -162,6 +165,5 @@ bool ProbeEffect(void* module, CPluginInfo& record)
 
     LogInfo(u"Dispatching effClose...\n");
     Dispatch(effect, effClose);
-    platform.InstallCrashFilter();
     return enumerated;
 }

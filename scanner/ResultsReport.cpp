@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::size_t kWidestText = 36;
 constexpr std::size_t kColumnGap = 2;
+/// The table is written in pieces of about this many bytes.
+constexpr std::size_t kTablePieceBytes = 64 * 1024;
 
 const char* const kCategoryNames[] = {"unknown",     "effect",      "synth",   "analysis", "mastering", "spatializer",
                                       "room fx",     "surround fx", "restoration", "offline", "shell", "generator"};
@@ -42,20 +44,12 @@ CRow RowOf(const SDatabaseEntry& entry)
             library};
 }
 
-std::string FormatRows(const std::vector<CRow>& rows)
+const CRow kTableHeader = {"Outcome", "Id", "Name", "Vendor", "Version", "Category", "In/Out", "Platform", "Library"};
+
+/// The row of the table for index 0 (its header) and of entries[index - 1] after it.
+CRow TableRow(const std::vector<const SDatabaseEntry*>& entries, std::size_t index)
 {
-    std::vector<std::size_t> widths(rows.front().size(), 0);
-    for (const CRow& row : rows)
-        for (std::size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
-    std::string text;
-    for (const CRow& row : rows) {
-        std::string line;
-        for (std::size_t column = 0; column < row.size(); ++column)
-            line += column + 1 == row.size() ? row[column] : PadRight(row[column], widths[column] + kColumnGap);
-        text += line + "\n";
-    }
-    return text;
+    return index == 0 ? kTableHeader : RowOf(*entries[index - 1]);
 }
 
 bool IsProblem(EOutcome kind) { return kind != EOutcome::Scanned && kind != EOutcome::NotPlugin; }
@@ -101,12 +95,37 @@ std::string CategoryName(int32_t category)
     return std::to_string(category);
 }
 
+void WriteResultsTable(const std::vector<const SDatabaseEntry*>& entries,
+                       const std::function<void(const std::string& piece)>& write)
+{
+    // Each row is made twice, once for the widths and once for its line, so
+    // that a large collection's table never stands in memory whole.
+    std::vector<std::size_t> widths(kTableHeader.size(), 0);
+    for (std::size_t index = 0; index <= entries.size(); ++index) {
+        const CRow row = TableRow(entries, index);
+        for (std::size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
+    }
+    std::string text;
+    for (std::size_t index = 0; index <= entries.size(); ++index) {
+        const CRow row = TableRow(entries, index);
+        for (std::size_t column = 0; column < row.size(); ++column)
+            text += column + 1 == row.size() ? row[column] : PadRight(row[column], widths[column] + kColumnGap);
+        text += "\n";
+        if (text.size() >= kTablePieceBytes) {
+            write(text);
+            text.clear();
+        }
+    }
+    if (!text.empty())
+        write(text);
+}
+
 std::string FormatResultsTable(const std::vector<const SDatabaseEntry*>& entries)
 {
-    std::vector<CRow> rows = {{"Outcome", "Id", "Name", "Vendor", "Version", "Category", "In/Out", "Platform", "Library"}};
-    for (const SDatabaseEntry* entry : entries)
-        rows.push_back(RowOf(*entry));
-    return FormatRows(rows);
+    std::string text;
+    WriteResultsTable(entries, [&text](const std::string& piece) { text += piece; });
+    return text;
 }
 
 std::string FormatProblems(const std::vector<const SDatabaseEntry*>& entries,

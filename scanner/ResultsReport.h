@@ -9,6 +9,7 @@
 #include "scanner/DuplicateIds.h"
 
 #include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ std::string CategoryName(int32_t category);
 
 /// The table: one row per entry, a header, columns fitted to their contents.
 std::string FormatResultsTable(const std::vector<const SDatabaseEntry*>& entries);
+/// The same table given to write in pieces of tens of kilobytes, each ending
+/// with a whole line, so that a large collection's table is never held whole.
+void WriteResultsTable(const std::vector<const SDatabaseEntry*>& entries,
+                       const std::function<void(const std::string& piece)>& write);
 
 /// One line per entry that did not scan (not-a-plug-in files included) and per
 /// path problem, with the reason; empty when there is none.

@@ -120,7 +120,7 @@ private:
             return;
         }
         if (!covered.empty())
-            m_out.Write(FormatResultsTable(covered));
+            WriteResultsTable(covered, [this](const std::string& piece) { m_out.Write(piece); });
         const std::string problemLines = FormatProblems(covered, problems);
         if (!problemLines.empty())
             m_out.Write("\nNot scanned:\n" + problemLines);

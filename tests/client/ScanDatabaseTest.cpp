@@ -1,6 +1,8 @@
 // The scan database (its order, look-ups, removals and its file, damaged
-// entries in it included) and the incremental rules planned against it.
+// entries in it included, and its replacement on disk when a write fails) and
+// the incremental rules planned against it.
 
+#include "client/DatabaseFile.h"
 #include "client/ScanDatabase.h"
 #include "client/ScanPlan.h"
 
@@ -10,8 +12,19 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -171,6 +184,141 @@ TEST(ScanDatabase, StrictReading)
         }
         EXPECT_EQ(kept, Requests(database.Entries())) << c.to;
     }
+}
+
+namespace fs = std::filesystem;
+
+/// What stands in the way of writing the database file.
+enum class EObstacle {
+    None,
+    FileSizeLimit,   ///< the process may not write files longer than part of the text (Linux: a full disk)
+    TemporaryFolder, ///< a folder holds the temporary file's name
+    DatabaseFolder,  ///< a folder holds the database's name, so the rename fails
+    DatabaseInUse,   ///< the database is open elsewhere without delete sharing, so the rename fails (Windows)
+};
+
+/// The obstacle, in place while it lives.
+class CObstacle {
+public:
+    CObstacle(EObstacle obstacle, const std::string& path, std::size_t sizeLimit) : m_obstacle(obstacle)
+    {
+        if (obstacle == EObstacle::TemporaryFolder)
+            fs::create_directory(fs::u8path(path + ".tmp"));
+#ifdef _WIN32
+        if (obstacle == EObstacle::DatabaseInUse)
+            m_file = CreateFileW(fs::u8path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        static_cast<void>(sizeLimit);
+#else
+        if (obstacle == EObstacle::FileSizeLimit) {
+            // Ignored, the signal lets the write fail with EFBIG instead of ending the tests.
+            m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_oldLimit);
+            rlimit limit = m_oldLimit;
+            limit.rlim_cur = sizeLimit;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+#endif
+    }
+    ~CObstacle()
+    {
+#ifdef _WIN32
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+#else
+        if (m_obstacle == EObstacle::FileSizeLimit) {
+            setrlimit(RLIMIT_FSIZE, &m_oldLimit);
+            std::signal(SIGXFSZ, m_oldSignal);
+        }
+#endif
+    }
+    CObstacle(const CObstacle&) = delete;
+    CObstacle& operator=(const CObstacle&) = delete;
+
+private:
+    EObstacle m_obstacle;
+#ifdef _WIN32
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+#else
+    rlimit m_oldLimit = {};
+    void (*m_oldSignal)(int) = SIG_DFL;
+#endif
+};
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream file(fs::u8path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST(ScanDatabase, AFileThatCannotBeWrittenWholeLeavesTheOldOne)
+{
+    const fs::path folder = fs::temp_directory_path() / fs::u8path("scan-database-write-" + std::to_string(
+#ifdef _WIN32
+                                                                                          GetCurrentProcessId()
+#else
+                                                                                          getpid()
+#endif
+                                                                                          ));
+    fs::remove_all(folder);
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::string path = (folder / "db.json").u8string();
+    const std::string oldText = SampleDatabase().ToJson();
+    CScanDatabase larger = SampleDatabase();
+    // Large enough that its text comes in several pieces.
+    for (int index = 0; index < 400; ++index)
+        larger.Put(Entry("C:\\VST\\More" + std::to_string(index) + ".dll", kStamp, ScannedOutcome(1, "More")));
+    const std::string newText = larger.ToJson();
+    std::size_t pieces = 0;
+    larger.WriteJson([&pieces](const std::string&) { return ++pieces != 0; });
+    ASSERT_GT(pieces, 2u) << "the new text comes in pieces";
+    // Part of the new text fits: the write is cut after a first piece, in a partial write.
+    const std::size_t sizeLimit = newText.size() / 3;
+
+    struct SCase {
+        const char* label;
+        EObstacle obstacle;
+        const char* failure; ///< "write" (the temporary file) or "replace" (the rename); null: the new text is written
+    };
+    const SCase cases[] = {
+        {"nothing in the way", EObstacle::None, nullptr},
+#ifdef _WIN32
+        {"the database open elsewhere", EObstacle::DatabaseInUse, "replace"},
+#else
+        {"a file size limit", EObstacle::FileSizeLimit, "write"},
+#endif
+        {"a folder named as the temporary file", EObstacle::TemporaryFolder, "write"},
+        {"a folder named as the database", EObstacle::DatabaseFolder, "replace"},
+    };
+    for (const SCase& c : cases) {
+        fs::remove_all(fs::u8path(path));
+        fs::remove_all(fs::u8path(path + ".tmp"));
+        if (c.obstacle == EObstacle::DatabaseFolder)
+            ASSERT_TRUE(fs::create_directory(fs::u8path(path)));
+        else
+            std::ofstream(fs::u8path(path), std::ios::binary) << oldText;
+        std::string error;
+        bool written = false;
+        {
+            const CObstacle obstacle(c.obstacle, path, sizeLimit);
+            written = WriteFileAtomically(
+                path, [&larger](const CScanDatabase::CTextWriter& write) { return larger.WriteJson(write); }, error);
+        }
+        const std::string failure = c.failure != nullptr ? c.failure : "";
+        EXPECT_EQ(failure.empty(), written) << c.label << ": " << error;
+        const std::string expectedStart = failure.empty()       ? ""
+                                          : failure == "write" ? "cannot write " + path + ".tmp: "
+                                                               : "cannot replace " + path + ": ";
+        EXPECT_EQ(expectedStart, error.substr(0, expectedStart.size())) << c.label << ": " << error;
+        EXPECT_EQ(failure.empty(), error.empty()) << c.label;
+        if (c.obstacle == EObstacle::DatabaseFolder)
+            EXPECT_TRUE(fs::is_directory(fs::u8path(path))) << c.label;
+        else
+            EXPECT_EQ(failure.empty() ? newText : oldText, ReadFileText(path)) << c.label;
+        EXPECT_EQ(c.obstacle == EObstacle::TemporaryFolder, fs::exists(fs::u8path(path + ".tmp")))
+            << c.label << ": a cut temporary file is removed";
+    }
+    fs::remove_all(folder);
 }
 
 TEST(ScanPlan, IncrementalRules)

@@ -274,12 +274,15 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
     };
     struct SCase {
         const char* events; ///< f: a request finished, t: a tick, l: a library done, d: windows shown; each at its time
+        double saveTakes;   ///< seconds each save takes
         const char* saves;  ///< the times of the saves
         const char* passed; ///< what the printer got, after "ps" for the plan and the start
     };
     const SCase cases[] = {
-        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", "0.1 0.6", "psftfttt"},
-        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", "0.3 0.9", "pstffdt"},
+        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt"},
+        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", 0, "0.3 0.9", "pstffdt"},
+        // A save of 0.1 s waits 20 times as long from its end: not at 0.7, at 2.3.
+        {"f0 t0.1 f0.2 t0.7 t1.0 t2.1 t2.3 t2.5", 0.1, "0.1 2.3", "psftfttttt"},
     };
     for (const SCase& c : cases) {
         CScanDatabase database;
@@ -287,8 +290,9 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
         double now = 0;
         std::string saves;
         CScanProgress progress(database, printer, [&now] { return now; },
-                               [&](const std::string&, std::string&) {
+                               [&](const CScanDatabase&, std::string&) {
                                    saves += (saves.empty() ? "" : " ") + std::to_string(now).substr(0, 3);
+                                   now += c.saveTakes;
                                    return true;
                                });
         progress.OnPlanned(2);

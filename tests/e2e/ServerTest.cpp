@@ -296,6 +296,7 @@ std::vector<SEnding> Endings(const SServer& server)
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed});
     endings.push_back({"CrashInEntry", crash("CrashInEntry"), EWaitResult::Closed, false});
     endings.push_back({"OwnFilterThenCrash", crash("OwnFilterThenCrash"), EWaitResult::Closed}); // not its own 77
+    endings.push_back({"OwnFilterInCallThenCrash", crash("OwnFilterInCallThenCrash"), EWaitResult::Closed});
     endings.push_back({"CrashOnOwnThread", crash("CrashOnOwnThread"), EWaitResult::Closed, true, true, true, true});
     SEnding helper = {"HelperThenCrash", crash("HelperThenCrash"), EWaitResult::Closed};
     helper.helper = true;

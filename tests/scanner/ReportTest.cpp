@@ -150,6 +150,25 @@ TEST(Report, TableListsCoveredEntriesInWalkOrderWithSubPluginsInShellOrder)
         "not a plug-in  -     -                           -                 -        -         -       -         Text.dll\n";
     EXPECT_EQ(expected, FormatResultsTable(entries));
     EXPECT_EQ("-", CategoryName(-1)) << "the record's category when no effect answered";
+
+    // A large collection's table comes in pieces of whole lines, the same rows.
+    const std::size_t repeats = 1000;
+    std::vector<const SDatabaseEntry*> many;
+    for (std::size_t repeat = 0; repeat < repeats; ++repeat)
+        many.insert(many.end(), entries.begin(), entries.end());
+    const std::size_t headerEnd = expected.find('\n') + 1;
+    std::string manyExpected = expected.substr(0, headerEnd);
+    for (std::size_t repeat = 0; repeat < repeats; ++repeat)
+        manyExpected += expected.substr(headerEnd);
+    std::vector<std::string> pieces;
+    WriteResultsTable(many, [&pieces](const std::string& piece) { pieces.push_back(piece); });
+    EXPECT_GT(pieces.size(), 2u);
+    std::string joined;
+    for (const std::string& piece : pieces) {
+        EXPECT_EQ('\n', piece.back()) << "a piece ends with a whole line";
+        joined += piece;
+    }
+    EXPECT_EQ(manyExpected, joined);
 }
 
 TEST(Report, ProblemsSummaryAndExitCode)
