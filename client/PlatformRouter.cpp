@@ -6,13 +6,21 @@
 
 namespace {
 
-/// The platform of the server that loads the file; empty when none does.
+/// The platform of the server that loads the file; empty when none does. read
+/// tells whether the file's header could be read (into check).
+std::string PlatformOf(const CPlatformRouter::FCheckLibrary& checkLibrary, const std::string& path, SPeCheck& check,
+                       bool& read)
+{
+    std::string error;
+    read = checkLibrary(path, check, error);
+    return read && check.verdict == EPeVerdict::Library ? check.platform : "";
+}
+
 std::string PlatformOf(const CPlatformRouter::FCheckLibrary& checkLibrary, const std::string& path)
 {
     SPeCheck check;
-    std::string error;
-    const bool library = checkLibrary(path, check, error) && check.verdict == EPeVerdict::Library;
-    return library ? check.platform : "";
+    bool read = false;
+    return PlatformOf(checkLibrary, path, check, read);
 }
 
 } // namespace
@@ -24,7 +32,9 @@ CPlatformRouter::CPlatformRouter(FCheckLibrary checkLibrary, FMakeSession makeSe
 
 SScanOutcome CPlatformRouter::Scan(const std::string& request, const SScanObserver& observer)
 {
-    std::string platform = PlatformOf(m_checkLibrary, request.substr(0, request.find(kShellIdMarker)));
+    SPeCheck check;
+    bool read = false;
+    std::string platform = PlatformOf(m_checkLibrary, request.substr(0, request.find(kShellIdMarker)), check, read);
     if (platform.empty())
         platform = m_session ? m_platform : kPlatformX64;
     if (!m_session || platform != m_platform) {
@@ -41,7 +51,8 @@ SScanOutcome CPlatformRouter::Scan(const std::string& request, const SScanObserv
         m_session = std::move(made);
         m_platform = platform;
     }
-    return m_session->Scan(request, observer);
+    // A file that could not be read is read again by the session, which words why.
+    return read ? m_session->ScanChecked(request, check, observer) : m_session->Scan(request, observer);
 }
 
 void CPlatformRouter::Interrupt()

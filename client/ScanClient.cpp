@@ -63,15 +63,33 @@ CScanClient::~CScanClient() { StopServer(); }
 
 SScanOutcome CScanClient::Scan(const std::string& request, const SScanObserver& observer)
 {
-    if (m_interrupted)
-        return Outcome(EOutcome::Failed, kInterruptedError);
-    if (request.find_first_of("\r\n") != std::string::npos)
-        return Outcome(EOutcome::Failed, "the request contains a line break");
-    const std::string path = request.substr(0, request.find('>'));
+    const std::string refusal = Refusal(request);
+    if (!refusal.empty())
+        return Outcome(EOutcome::Failed, refusal);
     SPeCheck check;
     std::string error;
-    if (!m_system->CheckLibraryFile(path, check, error))
+    if (!m_system->CheckLibraryFile(request.substr(0, request.find(kShellIdMarker)), check, error))
         return Outcome(EOutcome::Failed, error);
+    return Examined(request, check, observer);
+}
+
+SScanOutcome CScanClient::ScanChecked(const std::string& request, const SPeCheck& check, const SScanObserver& observer)
+{
+    const std::string refusal = Refusal(request);
+    return refusal.empty() ? Examined(request, check, observer) : Outcome(EOutcome::Failed, refusal);
+}
+
+std::string CScanClient::Refusal(const std::string& request) const
+{
+    if (m_interrupted)
+        return kInterruptedError;
+    if (request.find_first_of("\r\n") != std::string::npos)
+        return "the request contains a line break";
+    return std::string();
+}
+
+SScanOutcome CScanClient::Examined(const std::string& request, const SPeCheck& check, const SScanObserver& observer)
+{
     if (check.verdict != EPeVerdict::Library)
         return Outcome(EOutcome::NotPlugin, check.reason);
     if (check.platform != m_options.platform)

@@ -77,6 +77,9 @@ public:
 
     /// Scans one request ("path" or "path>XXXXXXXX"); see CScanSession.
     SScanOutcome Scan(const std::string& request, const SScanObserver& observer = SScanObserver()) override;
+    /// Scan with the library's header as the caller read it; see CScanSession.
+    SScanOutcome ScanChecked(const std::string& request, const SPeCheck& check,
+                             const SScanObserver& observer = SScanObserver()) override;
     /// Safe from any thread: the request in progress kills its server within a
     /// poll interval, and every later request ends at once; both end Failed.
     void Interrupt() override { m_interrupted = true; }
@@ -93,6 +96,11 @@ public:
     const std::string& GetDumpFolder() const { return m_dumpFolder; }
 
 private:
+    /// Why the request is refused before its file is looked at (an interrupt, a
+    /// line break in it); empty when it is not.
+    std::string Refusal(const std::string& request) const;
+    /// The request whose library header reads as check: not a plug-in, or served.
+    SScanOutcome Examined(const std::string& request, const SPeCheck& check, const SScanObserver& observer);
     /// The request's exchange with the server, started (or restarted once) as needed.
     SScanOutcome Serve(const std::string& request, const SScanObserver& observer);
     bool EnsureServer(std::string& error);

@@ -4,6 +4,7 @@
 /// outcome out. The Windows client implements it with a real server process;
 /// tests implement it with scripted outcomes.
 
+#include "client/PeCheck.h"
 #include "client/ScanOutcome.h"
 
 #include <functional>
@@ -27,6 +28,13 @@ public:
     /// of a shell. Always returns exactly one outcome. After a crash or a
     /// time-out the next request goes to a fresh server.
     virtual SScanOutcome Scan(const std::string& request, const SScanObserver& observer) = 0;
+    /// Scan for a request whose library header the caller has just read
+    /// (check): a session that reads it itself may take check instead, so a
+    /// router in front of it does not cost a second read of the file.
+    virtual SScanOutcome ScanChecked(const std::string& request, const SPeCheck& check, const SScanObserver& observer)
+    {
+        return Scan(request, observer);
+    }
     /// Called from another thread when the run is interrupted: the request in
     /// progress, and any later one, ends soon (its server is killed). Their
     /// outcomes are not used.
