@@ -8,7 +8,7 @@
 #   P/include/tessivane/       scan.h and the C++ client's public headers
 #   P/<libdir>/cmake/TessivaneScan/  find_package(TessivaneScan): TessivaneScan::scan, TessivaneScan::client
 #   P/<libdir>/pkgconfig/      Linux: tessivane-scan.pc
-#   P/share/doc/tessivane-scan/  README, licence, third-party notices
+#   P/share/doc/tessivane-scan/  README, licence, changelog, third-party notices
 # Every path inside the installed files is relative to the file itself.
 #
 # Components: Runtime (servers, shared library, docs), Development (headers,
@@ -128,12 +128,11 @@ if(NOT WIN32)
 endif()
 
 # The documents.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${SCANSERVER_INSTALL_DOCDIR} COMPONENT Runtime)
-if(EXISTS ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.md)
-  install(FILES ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.md DESTINATION ${SCANSERVER_INSTALL_DOCDIR}
-          COMPONENT Runtime)
-endif()
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${SCANSERVER_INSTALL_DOCDIR} COMPONENT Portable)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.md
+        DESTINATION ${SCANSERVER_INSTALL_DOCDIR} COMPONENT Runtime)
+# The Debian package has its own copyright and changelog files in their place.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${SCANSERVER_INSTALL_DOCDIR} COMPONENT Portable)
 
 # The Debian package's own files. Debian's policy wants no generic command name
 # in /usr/bin: the scanner is tessivane-scanner there.

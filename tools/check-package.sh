@@ -172,7 +172,7 @@ expect_files "$prefix" bin/PluginScanner lib/tessivane-scan/scan-server lib/libt
   lib/libtessivane-scan-foundation.a lib/pkgconfig/tessivane-scan.pc \
   lib/cmake/TessivaneScan/TessivaneScanConfig.cmake lib/cmake/TessivaneScan/TessivaneScanConfigVersion.cmake \
   lib/cmake/TessivaneScan/TessivaneScanTargets.cmake include/tessivane/scan.h include/tessivane/client/ScanClient.h \
-  include/tessivane/client/PlatformRouter.h share/doc/tessivane-scan/README.md share/doc/tessivane-scan/LICENSE
+  include/tessivane/client/PlatformRouter.h share/doc/tessivane-scan/README.md share/doc/tessivane-scan/LICENSE share/doc/tessivane-scan/CHANGELOG.md
 [ "$(readlink "$prefix/lib/libtessivane-scan.so.1")" = libtessivane-scan.so.1.0.0 ] ||
   fail "libtessivane-scan.so.1 does not lead to libtessivane-scan.so.1.0.0"
 soname=$(objdump -p "$prefix/lib/libtessivane-scan.so.1.0.0" | awk '$1 == "SONAME" { print $2 }')
@@ -220,7 +220,7 @@ expect_files "$prefix" bin/ScanServer-x64.exe bin/ScanServer-x64.debug bin/ScanS
   lib/libtessivane-scan-client.a lib/libtessivane-scan-foundation.a \
   lib/cmake/TessivaneScan/TessivaneScanConfig.cmake lib/cmake/TessivaneScan/TessivaneScanConfigVersion.cmake \
   lib/cmake/TessivaneScan/TessivaneScanTargets.cmake include/tessivane/scan.h include/tessivane/client/ScanClient.h \
-  share/doc/tessivane-scan/README.md share/doc/tessivane-scan/LICENSE
+  share/doc/tessivane-scan/README.md share/doc/tessivane-scan/LICENSE share/doc/tessivane-scan/CHANGELOG.md
 # The DLL exports the tvs_ functions only and imports system DLLs only.
 dll="$prefix/bin/tessivane-scan.dll"
 exports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
