@@ -3,13 +3,16 @@
 #include "client/ServerOutput.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,9 +21,6 @@ extern char** environ;
 
 namespace {
 
-/// How long a finished server's output may take to drain before the reader is
-/// left behind (a process the plug-in started may still hold the pipe open).
-constexpr uint32_t kReaderDrainMs = 2000;
 /// How often a wait for the server's end looks again.
 constexpr auto kExitPollInterval = std::chrono::milliseconds(5);
 /// The server's pipe ends when the command line names them. They are moved to
@@ -67,6 +67,25 @@ void IgnoreBrokenPipes()
         signal(SIGPIPE, SIG_IGN);
 }
 
+/// Reads what the server wrote, waiting up to waitMs for it; see CServerOutput::PullFunction.
+int PullOutput(int outputRead, char* buffer, int capacity, uint32_t waitMs)
+{
+    pollfd ready = {outputRead, POLLIN, 0};
+    const int timeoutMs = waitMs >= static_cast<uint32_t>(std::numeric_limits<int>::max())
+                              ? -1
+                              : static_cast<int>(waitMs);
+    for (;;) {
+        const int polled = poll(&ready, 1, timeoutMs);
+        if (polled == 0)
+            return CServerOutput::kNothingYet;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        const ssize_t count = read(outputRead, buffer, static_cast<std::size_t>(capacity));
+        if (count >= 0 || errno != EINTR)
+            return static_cast<int>(std::max<ssize_t>(count, 0));
+    }
+}
+
 } // namespace
 
 struct CServerConnection::SState {
@@ -74,9 +93,10 @@ struct CServerConnection::SState {
     bool reaped = false;
     uint32_t exitCode = 0;
     int inputWrite = -1;
-    int outputRead = -1; ///< owned by the reader once it runs
-    std::shared_ptr<CServerOutput> output = std::make_shared<CServerOutput>();
-    std::thread reader;
+    int outputRead = -1;
+    /// Read by the thread that waits for a line: no reader thread hands lines over.
+    std::shared_ptr<CServerOutput> output = std::make_shared<CServerOutput>(
+        [this](char* buffer, int capacity, uint32_t waitMs) { return PullOutput(outputRead, buffer, capacity, waitMs); });
 
     /// Whether the server has ended; reaps it then, after killing what is left of its group.
     bool HasEnded()
@@ -112,13 +132,7 @@ struct CServerConnection::SState {
     {
         KillGroup();
         CloseIfOpen(inputWrite);
-        CloseIfOpen(outputRead); // only when the reader never started
-        if (reader.joinable()) {
-            if (output->WaitUntilClosed(kReaderDrainMs))
-                reader.join();
-            else
-                reader.detach();
-        }
+        CloseIfOpen(outputRead);
     }
 };
 
@@ -193,19 +207,6 @@ bool CServerConnection::Start(const SServerOptions& options)
         return false;
     }
     state->process = process;
-    std::shared_ptr<CServerOutput> output = state->output;
-    const int outputRead = state->outputRead;
-    state->outputRead = -1;
-    state->reader = std::thread([output, outputRead] {
-        output->ReadAll([outputRead](char* buffer, int capacity) {
-            for (;;) {
-                const ssize_t count = read(outputRead, buffer, static_cast<std::size_t>(capacity));
-                if (count >= 0 || errno != EINTR)
-                    return static_cast<int>(count);
-            }
-        });
-        close(outputRead);
-    });
     m_state = std::move(state);
     return true;
 }

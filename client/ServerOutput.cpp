@@ -4,39 +4,76 @@
 #include <chrono>
 #include <vector>
 
+namespace {
+
+/// How much of the output one read takes at most.
+constexpr int kReadCapacity = 4096;
+
+/// The moment waitMs from now.
+std::chrono::steady_clock::time_point DeadlineAfter(uint32_t waitMs)
+{
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+}
+
+} // namespace
+
+bool CServerOutput::Accept(const char* bytes, int count)
+{
+    if (count <= 0) {
+        m_closed = true;
+        return true;
+    }
+    m_splitter.Feed(bytes, static_cast<std::size_t>(count), m_arrived);
+    if (m_arrived.empty())
+        return false;
+    m_lastLine = CClock::now();
+    bool wanted = m_stopLine.empty();
+    for (std::string& line : m_arrived) {
+        wanted = wanted || line == m_stopLine;
+        m_lines.push_back(std::move(line));
+    }
+    m_arrived.clear();
+    return wanted;
+}
+
 void CServerOutput::ReadAll(const std::function<int(char* buffer, int capacity)>& read)
 {
-    char buffer[4096];
-    std::vector<std::string> arrived;
+    char buffer[kReadCapacity];
     for (;;) {
-        const int count = read(buffer, static_cast<int>(sizeof buffer));
+        const int count = read(buffer, kReadCapacity);
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (count <= 0) {
-            m_closed = true;
+        if (Accept(buffer, count))
             m_changed.notify_all();
+        if (count <= 0)
             return;
-        }
-        m_splitter.Feed(buffer, static_cast<std::size_t>(count), arrived);
-        if (arrived.empty())
-            continue;
-        m_lastLine = std::chrono::steady_clock::now();
-        bool wake = m_stopLine.empty();
-        for (std::string& line : arrived) {
-            wake = wake || line == m_stopLine;
-            m_lines.push_back(std::move(line));
-        }
-        arrived.clear();
-        if (wake)
-            m_changed.notify_all();
     }
+}
+
+bool CServerOutput::AwaitChange(std::unique_lock<std::mutex>& lock, CClock::time_point deadline)
+{
+    if (!m_pull)
+        return m_changed.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    const CClock::time_point now = CClock::now();
+    if (now >= deadline)
+        return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    const uint32_t waitMs = left >= static_cast<long long>(kWaitForever) ? kWaitForever : static_cast<uint32_t>(left);
+    char buffer[kReadCapacity];
+    const int count = m_pull(buffer, kReadCapacity, waitMs);
+    if (count == kNothingYet)
+        return false;
+    Accept(buffer, count);
+    return true;
 }
 
 ELineWait CServerOutput::WaitForLine(std::string& line, uint32_t waitMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    const auto arrived = [this] { return !m_lines.empty() || m_closed; };
-    if (!m_changed.wait_for(lock, std::chrono::milliseconds(waitMs), arrived))
-        return ELineWait::Nothing;
+    const CClock::time_point deadline = DeadlineAfter(waitMs);
+    while (m_lines.empty() && !m_closed) {
+        if (!AwaitChange(lock, deadline) && m_lines.empty() && !m_closed)
+            return ELineWait::Nothing;
+    }
     if (m_lines.empty())
         return ELineWait::Closed;
     line = std::move(m_lines.front());
@@ -47,8 +84,8 @@ ELineWait CServerOutput::WaitForLine(std::string& line, uint32_t waitMs)
 ELineWait CServerOutput::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,
                                          std::vector<std::string>& lines)
 {
-    using CClock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(m_mutex);
+    const bool endless = silenceMs == 0 || silenceMs == kWaitForever;
     CClock::time_point lastLine = CClock::now();
     m_stopLine = stopLine;
     for (;;) {
@@ -67,11 +104,9 @@ ELineWait CServerOutput::WaitForStopLine(const std::string& stopLine, uint32_t s
             m_stopLine.clear();
             return ELineWait::Closed;
         }
-        const CClock::time_point deadline = lastLine + std::chrono::milliseconds(silenceMs);
-        if (silenceMs == 0 || silenceMs == kWaitForever) {
-            m_changed.wait(lock);
-        } else if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout && m_lines.empty() && !m_closed &&
-                   m_lastLine <= lastLine) {
+        const CClock::time_point deadline =
+            endless ? DeadlineAfter(kWaitForever) : lastLine + std::chrono::milliseconds(silenceMs);
+        if (!AwaitChange(lock, deadline) && !endless && m_lines.empty() && !m_closed && m_lastLine <= lastLine) {
             m_stopLine.clear();
             return ELineWait::Nothing;
         }
@@ -81,7 +116,12 @@ ELineWait CServerOutput::WaitForStopLine(const std::string& stopLine, uint32_t s
 bool CServerOutput::WaitUntilClosed(uint32_t waitMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_closed; });
+    const CClock::time_point deadline = DeadlineAfter(waitMs);
+    while (!m_closed) {
+        if (!AwaitChange(lock, deadline) && !m_closed)
+            return false;
+    }
+    return true;
 }
 
 std::string CServerOutput::GetPending()
