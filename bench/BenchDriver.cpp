@@ -256,7 +256,16 @@ void AddRequestCostRows(CBenchTable& table, const CRoundValues& values, const st
     table.AddRow("server / limit (b)", Summarise(RoundRatios(server, limitB)), "x");
     table.AddRow("C API / client (at least 0.98)", Summarise(RoundRatios(cApi, server)), "x");
     table.AddRow("C API / C++ scan client", Summarise(RoundRatios(cApi, scanClient)), "x");
+    table.AddRow("client / minimal host (at least 0.95)", Summarise(RoundRatios(server, minimalHost)), "x");
     table.AddRow("minimal host / limit (b)", Summarise(RoundRatios(minimalHost, limitB)), "x");
+    const auto& roundTrip = values.Get(key + ".roundTrip");
+    const std::vector<double> limitBWithRoundTrip = PerRound(limitB, roundTrip, [](double limit, double trip) {
+        return 1.0 / (1.0 / limit + 1.0 / trip);
+    });
+    table.AddRow("round trip alone: minimal host over ReadyLimit answering \"ready:\"", Summarise(roundTrip),
+                 "requests/s");
+    table.AddRow("limit (b) plus one round trip a request", Summarise(limitBWithRoundTrip), "requests/s");
+    table.AddRow("server / (limit (b) plus the round trip)", Summarise(RoundRatios(server, limitBWithRoundTrip)), "x");
     table.AddRow("cost per request above limit (b), through the client",
                  Summarise(PerRound(server, limitB, MicrosecondsAbove)), "us");
     table.AddRow("cost per request above limit (b), minimal host",

@@ -352,6 +352,19 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
     Retire(std::move(minimal));
     values.Add(key + ".minimalHost", requests / minimalSeconds);
 
+    // The protocol's round trip alone: the same host over a program that
+    // answers every request with "ready:" at once.
+    auto echo = std::make_unique<CMinimalHost>();
+    bool answered = echo->Start(setup.readyLimit) && echo->Request(library);
+    const CClock::time_point echoStart = CClock::now();
+    for (int request = 0; answered && request < requests; ++request)
+        answered = echo->Request(library);
+    const double echoSeconds = SecondsSince(echoStart);
+    if (!answered)
+        return "the ready limit did not answer the minimal host";
+    Retire(std::move(echo));
+    values.Add(key + ".roundTrip", requests / echoSeconds);
+
     SLimitRun withoutProtocol;
     if (!RunInProcessLimit(setup, library, requests, 0, serverLibraries, withoutProtocol, error))
         return error;

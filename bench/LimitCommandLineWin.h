@@ -93,3 +93,16 @@ inline void WaitForInputEnd(HANDLE input)
     while (input != nullptr && ReadFile(input, buffer, sizeof buffer, &count, nullptr) && count > 0) {
     }
 }
+
+/// Answers every line of the input with the ready marker until the host closes it.
+inline void AnswerEveryLine(const SLimitHandles& handles)
+{
+    char buffer[256];
+    DWORD count = 0;
+    while (handles.input != nullptr && ReadFile(handles.input, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        for (DWORD at = 0; at < count; ++at) {
+            if (buffer[at] == kLineEnd)
+                WriteReadyLine(handles.output);
+        }
+    }
+}

@@ -1,6 +1,7 @@
 // ReadyLimit: the least a scan server can do before its first "ready:" on
-// Linux. Writes "ready:\n" to the output descriptor it is given, then reads its
-// input until the host closes it and exits with 0. It takes the server's first
+// Linux. Writes "ready:\n" to the output descriptor it is given, then answers
+// every line of its input with another "ready:\n" (a request's round trip with
+// no work) until the host closes it, and exits with 0. It takes the server's first
 // two arguments (input and output descriptor, hexadecimal) and ignores the rest.
 // It calls the C library only, and links nothing else (see CMakeLists.txt), so
 // that its start is the system's least.
@@ -24,7 +25,13 @@ int main(int argc, char** argv)
     if (write(output, line, sizeof line) < 0)
         return 1;
     char buffer[256];
-    while (read(input, buffer, sizeof buffer) > 0) {
+    for (;;) {
+        const ssize_t count = read(input, buffer, sizeof buffer);
+        if (count <= 0)
+            return 0;
+        for (ssize_t at = 0; at < count; ++at) {
+            if (buffer[at] == kLineEnd && write(output, line, sizeof line) < 0)
+                return 1;
+        }
     }
-    return 0;
 }
