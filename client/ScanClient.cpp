@@ -1,6 +1,7 @@
 #include "client/ScanClient.h"
 
 #include "client/AnswerReader.h"
+#include "wire/Protocol.h"
 
 #include <algorithm>
 
@@ -176,23 +177,27 @@ SScanOutcome CScanClient::Exchange(const std::string& request, const SScanObserv
             ForgetServer();
             return Outcome(EOutcome::Failed, kInterruptedError);
         }
-        std::string line;
-        const ELineWait waited = m_server.WaitForLine(line, kPollMs);
+        // Without a caller watching every line, the lines are taken together
+        // when "ready:" comes, sparing a hand-over per line.
+        std::vector<std::string> lines;
+        const ELineWait waited = m_server.WaitForLines(observer.onLine ? std::string() : kReadyLine, lines, kPollMs);
         if (waited == ELineWait::Line) {
             lastLine = m_system->NowMs();
-            if (observer.onLine)
-                observer.onLine(line);
-            if (answer.AddLine(line)) {
-                SScanOutcome outcome = answer.Answered();
-                outcome.dialogs = windows.titles;
-                return outcome;
+            for (const std::string& line : lines) {
+                if (observer.onLine)
+                    observer.onLine(line);
+                if (answer.AddLine(line)) {
+                    SScanOutcome outcome = answer.Answered();
+                    outcome.dialogs = windows.titles;
+                    return outcome;
+                }
             }
             continue;
         }
         if (waited == ELineWait::Closed || !m_server.IsRunning()) {
             // What the server wrote just before it ended still counts.
-            while (m_server.WaitForLine(line, kPollMs) == ELineWait::Line)
-                answer.AddLine(line);
+            while (m_server.WaitForLines(std::string(), lines, kPollMs) == ELineWait::Line)
+                answer.AddLine(lines.back());
             const std::string unfinished = m_server.GetPendingOutput();
             if (!unfinished.empty())
                 answer.AddLine(unfinished);

@@ -67,9 +67,12 @@ public:
     virtual const std::string& GetError() const = 0;
     /// Reads lines up to the next "ready:" line; see CServerConnection::ReadUntilReady.
     virtual EWaitResult WaitUntilReady() = 0;
-    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
-    /// like any other here). Does not apply the silence timeout.
-    virtual ELineWait WaitForLine(std::string& line, uint32_t waitMs) = 0;
+    /// Waits up to waitMs for the output line stopLine and appends the lines that
+    /// have come by then to lines, up to and including the first stopLine; an
+    /// empty stopLine stops at the first line. Line when a line was taken, Closed
+    /// when the output has closed and every line has been taken, Nothing when no
+    /// line came within the wait. Does not apply the silence timeout.
+    virtual ELineWait WaitForLines(const std::string& stopLine, std::vector<std::string>& lines, uint32_t waitMs) = 0;
     /// Writes one request followed by "\n". False when the pipe is closed.
     virtual bool SendRequest(const std::string& request) = 0;
     /// Closes the server's input: the server shuts down.
@@ -87,7 +90,9 @@ public:
     virtual std::string GetPendingOutput() const = 0;
 };
 
-/// The real server process: started with its pipes, its lines read by a thread.
+/// The real server process: started with its pipes. On Windows a reader thread
+/// takes its lines (an anonymous pipe's read cannot wait with a time-out); on
+/// Linux the thread that waits for a line reads them itself.
 class CServerConnection : public IServerProcess {
 public:
     /// Called with each output line as it arrives (without its "\n").
@@ -104,10 +109,14 @@ public:
     /// Reads lines up to and including the next "ready:" line, appending them to
     /// lines (which may be null). The "ready:" line itself is not appended.
     /// Without onLine the lines are taken together once "ready:" (or the end,
-    /// or the silence time-out) has come, which spares a thread hand-over per line.
+    /// or the silence time-out) has come, which spares the reader thread's
+    /// hand-over per line on Windows.
     EWaitResult ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine = nullptr);
     EWaitResult WaitUntilReady() override { return ReadUntilReady(nullptr); }
-    ELineWait WaitForLine(std::string& line, uint32_t waitMs) override;
+    ELineWait WaitForLines(const std::string& stopLine, std::vector<std::string>& lines, uint32_t waitMs) override;
+    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
+    /// like any other here). Does not apply the silence timeout.
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
     /// Writes raw bytes to the server's input. False when the pipe is closed.
     bool Write(const std::string& bytes);
     bool SendRequest(const std::string& request) override { return Write(request + "\n"); }

@@ -159,9 +159,10 @@ bool CServerConnection::Start(const SServerOptions& options)
     return true;
 }
 
-ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
+ELineWait CServerConnection::WaitForLines(const std::string& stopLine, std::vector<std::string>& lines,
+                                          uint32_t waitMs)
 {
-    return m_state ? m_state->output->WaitForLine(line, waitMs) : ELineWait::Closed;
+    return m_state ? m_state->output->TakeLines(stopLine, waitMs, lines) : ELineWait::Closed;
 }
 
 ELineWait CServerConnection::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,

@@ -66,19 +66,32 @@ bool CServerOutput::AwaitChange(std::unique_lock<std::mutex>& lock, CClock::time
     return true;
 }
 
-ELineWait CServerOutput::WaitForLine(std::string& line, uint32_t waitMs)
+ELineWait CServerOutput::TakeLines(const std::string& stopLine, uint32_t waitMs, std::vector<std::string>& lines)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const CClock::time_point deadline = DeadlineAfter(waitMs);
-    while (m_lines.empty() && !m_closed) {
-        if (!AwaitChange(lock, deadline) && m_lines.empty() && !m_closed)
-            return ELineWait::Nothing;
+    m_stopLine = stopLine;
+    bool taken = false;
+    bool stopped = false;
+    const auto take = [&] {
+        while (!m_lines.empty() && !stopped) {
+            stopped = stopLine.empty() || m_lines.front() == stopLine;
+            lines.push_back(std::move(m_lines.front()));
+            m_lines.pop_front();
+            taken = true;
+        }
+    };
+    for (;;) {
+        take();
+        if (stopped || m_closed)
+            break;
+        if (!AwaitChange(lock, deadline)) {
+            take();
+            break;
+        }
     }
-    if (m_lines.empty())
-        return ELineWait::Closed;
-    line = std::move(m_lines.front());
-    m_lines.pop_front();
-    return ELineWait::Line;
+    m_stopLine.clear();
+    return taken ? ELineWait::Line : m_closed ? ELineWait::Closed : ELineWait::Nothing;
 }
 
 ELineWait CServerOutput::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,

@@ -40,8 +40,12 @@ public:
     /// ended), line by line, until it ends; then the output counts as closed.
     /// Runs on the reader thread.
     void ReadAll(const std::function<int(char* buffer, int capacity)>& read);
-    /// Waits up to waitMs for the next line.
-    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
+    /// Waits up to waitMs for the line stopLine, then appends the lines that have
+    /// come to lines, up to and including the first stopLine (an empty stopLine:
+    /// the first line). Line when one was taken; Closed when the output has
+    /// closed and none is left; Nothing when none came. A reader thread wakes
+    /// this wait only for stopLine or the end.
+    ELineWait TakeLines(const std::string& stopLine, uint32_t waitMs, std::vector<std::string>& lines);
     /// Takes the lines up to the line stopLine into lines, and stopLine itself
     /// (Line); or all of them once the output has closed (Closed), or once no
     /// line has arrived for silenceMs (Nothing; 0 waits forever). A reader
