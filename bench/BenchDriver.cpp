@@ -284,6 +284,7 @@ constexpr SHeapRow kHeapRows[] = {
     {heap_probe_field::kCrtFree, "C runtime heap: free bytes", true},
     {heap_probe_field::kCrtHeapCommitted, "C runtime heap (HeapWalk): committed bytes", true},
     {heap_probe_field::kCrtHeapResident, "C runtime heap: resident bytes (its pages in the working set)", true},
+    {heap_probe_field::kCrtHeapResidentFree, "C runtime heap: resident bytes of pages with free blocks", true},
     {heap_probe_field::kProcessHeapBusy, "process heap: busy bytes", true},
     {heap_probe_field::kProcessHeapCommitted, "process heap: committed bytes", true},
     {heap_probe_field::kOtherHeapsBusy, "other heaps: busy bytes", true},
@@ -334,6 +335,7 @@ void AddHeapProbeRows(CBenchTable& table, const CRoundValues& values, const SBen
         {heap_probe_field::kCrtUsed, "C runtime heap: used bytes", true},
         {heap_probe_field::kCrtBlocks, "C runtime heap: used blocks", false},
         {heap_probe_field::kCrtHeapResident, "C runtime heap: resident bytes", true},
+        {heap_probe_field::kCrtHeapResidentFree, "C runtime heap: resident bytes of pages with free blocks", true},
         {heap_probe_field::kPrivateCommitted, "committed private memory", true},
         {heap_probe_field::kUnixAnonymous, "Linux: anonymous resident memory", true},
     };

@@ -26,10 +26,12 @@ constexpr const char* kCrtFree = "crt.free";
 /// committed bytes (the heap's regions), for the C runtime's heap, the
 /// process heap and all the others together; "heaps" counts them all. For the
 /// C runtime's heap also the resident bytes: the pages its blocks lie on that
-/// are in the working set (QueryWorkingSetEx).
+/// are in the working set (QueryWorkingSetEx), and those its free blocks lie on
+/// (a page shared by a used and a free block counts in both).
 constexpr const char* kCrtHeapBusy = "crtheap.busy";
 constexpr const char* kCrtHeapCommitted = "crtheap.committed";
 constexpr const char* kCrtHeapResident = "crtheap.resident";
+constexpr const char* kCrtHeapResidentFree = "crtheap.resident.free";
 constexpr const char* kProcessHeapBusy = "processheap.busy";
 constexpr const char* kProcessHeapCommitted = "processheap.committed";
 constexpr const char* kOtherHeapsBusy = "otherheaps.busy";

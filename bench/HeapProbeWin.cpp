@@ -173,6 +173,7 @@ struct SHeapBytes {
     uint64_t busy = 0;
     uint64_t committed = 0;
     uint64_t resident = 0; ///< bytes of the pages its blocks lie on that are in the working set
+    uint64_t residentFree = 0; ///< the same for its free blocks alone
 };
 
 /// Busy bytes of a heap, and its committed bytes: those of its regions where
@@ -185,6 +186,7 @@ SHeapBytes WalkHeap(HANDLE heap)
     if (!HeapLock(heap))
         return bytes;
     CResidentPages resident;
+    CResidentPages residentFree;
     PROCESS_HEAP_ENTRY entry = {};
     while (HeapWalk(heap, &entry)) {
         if ((entry.wFlags & PROCESS_HEAP_REGION) != 0) {
@@ -197,10 +199,13 @@ SHeapBytes WalkHeap(HANDLE heap)
         resident.AddRange(entry.lpData, entry.cbData);
         if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0)
             bytes.busy += entry.cbData;
+        else
+            residentFree.AddRange(entry.lpData, entry.cbData);
     }
     HeapUnlock(heap);
     bytes.committed = regions > 0 ? regions : blocks;
     bytes.resident = resident.GetBytes();
+    bytes.residentFree = residentFree.GetBytes();
     return bytes;
 }
 
@@ -221,10 +226,12 @@ void AddHeaps(CProbeLine& line)
         sum.busy += bytes.busy;
         sum.committed += bytes.committed;
         sum.resident += bytes.resident;
+        sum.residentFree += bytes.residentFree;
     }
     line.Add(field::kCrtHeapBusy, crt.busy);
     line.Add(field::kCrtHeapCommitted, crt.committed);
     line.Add(field::kCrtHeapResident, crt.resident);
+    line.Add(field::kCrtHeapResidentFree, crt.residentFree);
     line.Add(field::kProcessHeapBusy, process.busy);
     line.Add(field::kProcessHeapCommitted, process.committed);
     line.Add(field::kOtherHeapsBusy, others.busy);
