@@ -11,7 +11,8 @@
 // Every program and plug-in it uses is found in the given folder (the build's
 // bin folder), under the system's names (bench/BenchProcess.h): the server,
 // InProcessLimit, ReadyLimit, StartupLimit (Windows), PluginScanner, fixtures/,
-// samples/ and bench/HeavyEffect. The copies of the plain fixture and of
+// samples/ and bench/HeavyEffect; bench/HeapProbe.dll where it is built (Windows),
+// for figure 5's heap rows. The copies of the plain fixture and of
 // HeavyEffect go to bench-scratch/ there and are removed at the end (real
 // copies: the scanner takes hard links to one file for that one file). --collection names figure 7's largest
 // collection (100 and 1,000 files below it).
