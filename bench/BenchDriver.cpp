@@ -11,7 +11,8 @@
 // Every program and plug-in it uses is found in the given folder (the build's
 // bin folder), under the system's names (bench/BenchProcess.h): the server,
 // InProcessLimit, ReadyLimit, StartupLimit (Windows), PluginScanner, fixtures/,
-// samples/ and bench/HeavyEffect. The copies of the plain fixture and of
+// samples/ and bench/HeavyEffect; bench/HeapProbe.dll where it is built (Windows),
+// for figure 5's heap rows. The copies of the plain fixture and of
 // HeavyEffect go to bench-scratch/ there and are removed at the end (real
 // copies: the scanner takes hard links to one file for that one file). --collection names figure 7's largest
 // collection (100 and 1,000 files below it).
@@ -21,6 +22,7 @@
 #include "bench/BenchFigures.h"
 #include "bench/BenchProcess.h"
 #include "bench/BenchTable.h"
+#include "bench/HeapProbe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -277,6 +279,90 @@ std::string Megabytes(uint64_t bytes)
     return FormatFigure(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MB";
 }
 
+/// A field of the heap probe's line as figure 5 shows its growth.
+struct SHeapRow {
+    const char* field;
+    const char* label;
+    bool bytes; ///< shown in kilobytes; else a count
+};
+
+/// The plain requests' growth, field by field: whose memory grows.
+constexpr SHeapRow kHeapRows[] = {
+    {heap_probe_field::kWorkingSet, "working set (the process's own reading)", true},
+    {heap_probe_field::kCrtUsed, "C runtime heap (_heapwalk): used bytes", true},
+    {heap_probe_field::kCrtBlocks, "C runtime heap: used blocks", false},
+    {heap_probe_field::kCrtFree, "C runtime heap: free bytes", true},
+    {heap_probe_field::kCrtHeapCommitted, "C runtime heap (HeapWalk): committed bytes", true},
+    {heap_probe_field::kCrtHeapResident, "C runtime heap: resident bytes (its pages in the working set)", true},
+    {heap_probe_field::kCrtHeapResidentFree, "C runtime heap: resident bytes of pages with free blocks", true},
+    {heap_probe_field::kProcessHeapBusy, "process heap: busy bytes", true},
+    {heap_probe_field::kProcessHeapCommitted, "process heap: committed bytes", true},
+    {heap_probe_field::kOtherHeapsBusy, "other heaps: busy bytes", true},
+    {heap_probe_field::kOtherHeapsCommitted, "other heaps: committed bytes", true},
+    {heap_probe_field::kHeapCount, "heaps", false},
+    {heap_probe_field::kPrivateCommitted, "committed private memory (VirtualQuery)", true},
+    {heap_probe_field::kMappedCommitted, "committed mapped memory", true},
+    {heap_probe_field::kImageCommitted, "committed image memory", true},
+    {heap_probe_field::kRegions, "address space regions in use", false},
+    {heap_probe_field::kUnixAnonymous, "Linux: anonymous resident memory", true},
+    {heap_probe_field::kUnixBreakHeap, "Linux: C library heap (brk) resident", true},
+    {heap_probe_field::kUnixLibraries, "Linux: shared libraries resident", true},
+    {heap_probe_field::kUnixFiles, "Linux: other mapped files resident", true},
+    {heap_probe_field::kUnixMappings, "Linux: mappings", false},
+};
+
+/// Rows of the heap probe's growth per request under a prefix of values.
+void AddHeapRows(CBenchTable& table, const CRoundValues& values, const std::string& prefix,
+                 const std::vector<SHeapRow>& rows)
+{
+    for (const SHeapRow& row : rows) {
+        const std::vector<double>& growth = values.Get(prefix + row.field);
+        if (growth.empty())
+            continue; // a field the system does not tell (the Linux view outside Wine)
+        table.AddRow(row.label, Summarise(row.bytes ? Scaled(growth, 1.0 / 1024) : growth),
+                     row.bytes ? "KB" : "count");
+    }
+}
+
+/// Figure 5's heap rows: what grows per plain request, the size of a block the
+/// C runtime heap gains, the server alone (the missing library) and the probe's
+/// own request.
+void AddHeapProbeRows(CBenchTable& table, const CRoundValues& values, const SBenchSetup& setup)
+{
+    if (values.Get(std::string("heap.") + heap_probe_field::kCrtUsed).empty())
+        return;
+    const std::vector<int> checkpoints = FootprintCheckpoints(setup);
+    table.AddNote("heap probe (bench/HeapProbe.dll requested by the server), growth per plain request from " +
+                  std::to_string(checkpoints[1]) + " to " + std::to_string(checkpoints.back()) + " requests:");
+    AddHeapRows(table, values, "heap.", std::vector<SHeapRow>(std::begin(kHeapRows), std::end(kHeapRows)));
+    const std::string used = heap_probe_field::kCrtUsed;
+    const std::string blocks = heap_probe_field::kCrtBlocks;
+    table.AddRow("C runtime heap: size of a block it gains (used bytes / used blocks)",
+                 Summarise(Scaled(RoundRatios(values.Get("heap." + used), values.Get("heap." + blocks)), 1.0 / 1024)),
+                 "KB");
+    const std::vector<SHeapRow> summary = {
+        {heap_probe_field::kWorkingSet, "working set", true},
+        {heap_probe_field::kCrtUsed, "C runtime heap: used bytes", true},
+        {heap_probe_field::kCrtBlocks, "C runtime heap: used blocks", false},
+        {heap_probe_field::kCrtHeapResident, "C runtime heap: resident bytes", true},
+        {heap_probe_field::kCrtHeapResidentFree, "C runtime heap: resident bytes of pages with free blocks", true},
+        {heap_probe_field::kPrivateCommitted, "committed private memory", true},
+        {heap_probe_field::kUnixAnonymous, "Linux: anonymous resident memory", true},
+    };
+    table.AddNote("the control's loads and frees of the same library in a process of ours, per load:");
+    AddHeapRows(table, values, "heap.control.", summary);
+    const std::string resident = heap_probe_field::kCrtHeapResident;
+    table.AddRow("server - control: C runtime heap resident bytes",
+                 Summarise(Scaled(PerRound(values.Get("heap." + resident), values.Get("heap.control." + resident),
+                                           [](double server, double control) { return server - control; }),
+                                  1.0 / 1024)),
+                 "KB");
+    table.AddNote("the same server's requests for a missing library (no plug-in code), per request:");
+    AddHeapRows(table, values, "heap.missing.", summary);
+    table.AddNote("the probe's own requests in a row (a plug-in without a C++ runtime), per request:");
+    AddHeapRows(table, values, "heap.probe.", summary);
+}
+
 void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBenchSetup& setup)
 {
     const SBenchSystem& system = BenchSystem();
@@ -304,6 +390,7 @@ void AddFootprintRows(CBenchTable& table, const CRoundValues& values, const SBen
     table.AddRow("minimal program (limit) peak " + memory, Summarise(values.Get("memory.limit.peak")), "MB");
     table.AddRow("server peak / limit peak",
                  Summarise(RoundRatios(values.Get("memory.peak"), values.Get("memory.limit.peak"))), "x");
+    AddHeapProbeRows(table, values, setup);
 }
 
 void AddCollectionRows(CBenchTable& table, const SBenchSetup& setup, const CRoundValues& values)
@@ -482,6 +569,8 @@ int RunBenchDriver(const std::string& bin, const std::vector<std::string>& argum
     const std::string heavy = NeedFile(library("bench", "HeavyEffect"), missing);
     if (FileExists(program("PluginScanner")))
         setup.scanner = program("PluginScanner");
+    if (FileExists(library("bench", "HeapProbe")))
+        setup.heapProbe = library("bench", "HeapProbe");
     if (!missing.empty()) {
         std::fprintf(stderr, "BenchDriver: missing (build the targets bench, fixtures and the server):\n%s",
                      missing.c_str());

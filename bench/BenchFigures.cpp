@@ -1,6 +1,7 @@
 #include "bench/BenchFigures.h"
 
 #include "bench/BenchProcess.h"
+#include "bench/HeapProbe.h"
 #include "bench/MinimalHost.h"
 #include "client/DatabaseFile.h"
 #include "client/ScanClient.h"
@@ -12,7 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -20,6 +23,8 @@ using CClock = std::chrono::steady_clock;
 
 constexpr uint32_t kExitWaitMs = 30000;
 constexpr double kMegabyte = 1024.0 * 1024.0;
+/// Figure 5: the heap probe's requests in a row that measure what the probe's own requests leave.
+constexpr int kProbeRepeats = 50;
 
 double SecondsSince(CClock::time_point start) { return std::chrono::duration<double>(CClock::now() - start).count(); }
 
@@ -111,10 +116,14 @@ struct SLimitRun {
 };
 
 /// Runs the in-process limit holding the server's libraries; false with error.
+/// With a probe, the heap probe is requested before and after the requests.
 bool RunInProcessLimit(const SBenchSetup& setup, const std::string& library, int requests, std::size_t lines,
-                       const std::vector<std::string>& serverLibraries, SLimitRun& result, std::string& error)
+                       const std::vector<std::string>& serverLibraries, SLimitRun& result, std::string& error,
+                       const std::string& probe = std::string())
 {
     std::vector<std::string> arguments = {library, std::to_string(requests), std::to_string(lines)};
+    if (!probe.empty())
+        arguments.insert(arguments.end(), {"--probe", probe});
     arguments.insert(arguments.end(), serverLibraries.begin(), serverLibraries.end());
     const SProcessRun run = RunProgram(setup.inProcessLimit, arguments);
     if (!run.started) {
@@ -231,6 +240,86 @@ double ScheduledSaveSeconds(double runSeconds, double finalSave)
     return total;
 }
 
+/// The heap probe's figures, by field name.
+using CProbeFigures = std::map<std::string, double>;
+
+std::string HeapProbeFile(const SBenchSetup& setup)
+{
+    return setup.scratch + BenchSystem().separator + "heap-probe.txt";
+}
+
+/// Starts the server with the probe's file named in its environment (the file
+/// removed first); the variable is removed again at once, so that no other
+/// server writes there.
+std::string StartProbedServer(CBenchServer& server, const SBenchSetup& setup)
+{
+    if (setup.heapProbe.empty())
+        return server.Start(setup.server);
+    RemoveFile(HeapProbeFile(setup));
+    SetVariable(kHeapProbeFileVariable, HeapProbeFile(setup));
+    const std::string error = server.Start(setup.server);
+    SetVariable(kHeapProbeFileVariable, std::string());
+    return error;
+}
+
+/// The fields of every line the probe wrote to its file, in order.
+std::vector<CProbeFigures> ReadProbeLines(const SBenchSetup& setup)
+{
+    std::istringstream text(ReadWholeFile(HeapProbeFile(setup)));
+    std::vector<CProbeFigures> lines;
+    std::string line;
+    while (std::getline(text, line)) {
+        std::istringstream fields(line);
+        CProbeFigures figures;
+        std::string field;
+        while (fields >> field) {
+            const std::size_t equals = field.find('=');
+            if (equals != std::string::npos)
+                figures[field.substr(0, equals)] = std::strtod(field.c_str() + equals + 1, nullptr);
+        }
+        lines.push_back(figures);
+    }
+    return lines;
+}
+
+/// The probe's last count lines, oldest first; what went wrong when there are
+/// fewer or one lacks the C runtime's heap.
+std::string LastProbeLines(const SBenchSetup& setup, std::size_t count, std::vector<CProbeFigures>& last)
+{
+    const std::vector<CProbeFigures> lines = ReadProbeLines(setup);
+    if (lines.size() < count)
+        return "the heap probe wrote fewer lines than it was requested to " + HeapProbeFile(setup);
+    last.assign(lines.end() - static_cast<std::ptrdiff_t>(count), lines.end());
+    for (const CProbeFigures& figures : last) {
+        if (figures.count(heap_probe_field::kCrtUsed) == 0)
+            return "the heap probe wrote no figures of the C runtime's heap to " + HeapProbeFile(setup);
+    }
+    return std::string();
+}
+
+/// Requests the probe and reads the fields of the line it wrote.
+std::string ReadHeapProbe(CBenchServer& server, const SBenchSetup& setup, CProbeFigures& figures)
+{
+    std::string error = server.Request(setup.heapProbe);
+    std::vector<CProbeFigures> last;
+    if (error.empty())
+        error = LastProbeLines(setup, 1, last);
+    if (error.empty())
+        figures = last.front();
+    return error;
+}
+
+/// "<prefix><field>": how much each field grew per request between two readings.
+void AddProbeGrowth(const std::string& prefix, const CProbeFigures& before, const CProbeFigures& after,
+                    int requests, CRoundValues& values)
+{
+    for (const auto& field : after) {
+        const auto earlier = before.find(field.first);
+        if (earlier != before.end())
+            values.Add(prefix + field.first, (field.second - earlier->second) / requests);
+    }
+}
+
 /// "memory.missing.growth": the server's working set growth per request, in
 /// kilobytes, for requests whose library does not exist, so that no plug-in
 /// code runs and every byte of growth would be the server's own.
@@ -239,19 +328,27 @@ std::string MeasureGrowthWithoutPlugIn(const SBenchSetup& setup, CRoundValues& v
     const std::string missing = setup.scratch + BenchSystem().separator + "NoSuchPlugin" + BenchSystem().librarySuffix;
     const int requests = std::max(2, setup.footprintRequests / 2);
     auto server = std::make_unique<CBenchServer>();
-    std::string error = server->Start(setup.server);
+    std::string error = StartProbedServer(*server, setup);
     if (error.empty())
         error = server->Request(missing, nullptr, true);
+    // The probe's requests lie outside the host's readings.
+    CProbeFigures probedBefore;
+    if (error.empty() && !setup.heapProbe.empty())
+        error = ReadHeapProbe(*server, setup, probedBefore);
     const SMemoryCounters before = server->Memory();
     for (int request = 1; error.empty() && request < requests; ++request)
         error = server->Request(missing, nullptr, true);
     const SMemoryCounters after = server->Memory();
+    CProbeFigures probedAfter;
+    if (error.empty() && !setup.heapProbe.empty())
+        error = ReadHeapProbe(*server, setup, probedAfter);
     if (!error.empty())
         return error;
     if (!before.valid || !after.valid)
         return "the server's memory counters cannot be read";
     const double grown = static_cast<double>(after.workingSet) - static_cast<double>(before.workingSet);
     values.Add("memory.missing.growth", grown / 1024 / (requests - 1));
+    AddProbeGrowth("heap.missing.", probedBefore, probedAfter, requests - 1, values);
     Retire(std::move(server));
     return std::string();
 }
@@ -489,10 +586,16 @@ std::vector<int> FootprintCheckpoints(const SBenchSetup& setup)
 std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values)
 {
     auto server = std::make_unique<CBenchServer>();
-    std::string error = server->Start(setup.server);
+    std::string error = StartProbedServer(*server, setup);
     int done = 0;
     double firstWorkingSet = 0;
-    for (const int checkpoint : FootprintCheckpoints(setup)) {
+    // The heaps are read at the second checkpoint and the last, after the
+    // working set: the growth between them is per request, away from the first
+    // request's set-up.
+    const std::vector<int> checkpoints = FootprintCheckpoints(setup);
+    const bool probed = !setup.heapProbe.empty() && checkpoints.size() > 2;
+    CProbeFigures firstProbe;
+    for (const int checkpoint : checkpoints) {
         for (; error.empty() && done < checkpoint; ++done)
             error = server->Request(library);
         if (!error.empty())
@@ -508,6 +611,21 @@ std::string MeasureFootprint(const SBenchSetup& setup, const std::string& librar
             if (checkpoint > 1)
                 values.Add("memory.growth", (memory.workingSet - firstWorkingSet) / 1024 / (checkpoint - 1));
         }
+        if (!probed || (checkpoint != checkpoints[1] && checkpoint != checkpoints.back()))
+            continue;
+        CProbeFigures figures;
+        error = ReadHeapProbe(*server, setup, figures);
+        if (error.empty() && checkpoint == checkpoints[1]) {
+            // Again in a row: what a plug-in's load and free leave behind when
+            // the plug-in keeps nothing (the probe has no C++ runtime).
+            for (int repeat = 0; error.empty() && repeat < kProbeRepeats; ++repeat)
+                error = ReadHeapProbe(*server, setup, firstProbe);
+            AddProbeGrowth("heap.probe.", figures, firstProbe, kProbeRepeats, values);
+        } else if (error.empty()) {
+            AddProbeGrowth("heap.", firstProbe, figures, checkpoint - checkpoints[1], values);
+        }
+        if (!error.empty())
+            return error;
     }
     const std::vector<std::string> serverLibraries = server->Libraries();
     Retire(std::move(server));
@@ -515,10 +633,24 @@ std::string MeasureFootprint(const SBenchSetup& setup, const std::string& librar
     // The control: the same loads and frees in a process of ours that keeps
     // nothing, to tell the system's own growth from the server's.
     SLimitRun control;
-    if (!RunInProcessLimit(setup, library, setup.footprintRequests, 0, serverLibraries, control, error))
+    if (!setup.heapProbe.empty()) {
+        RemoveFile(HeapProbeFile(setup));
+        SetVariable(kHeapProbeFileVariable, HeapProbeFile(setup));
+    }
+    const bool ran =
+        RunInProcessLimit(setup, library, setup.footprintRequests, 0, serverLibraries, control, error, setup.heapProbe);
+    SetVariable(kHeapProbeFileVariable, std::string());
+    if (!ran)
         return error;
     values.Add("memory.control.growth",
                (control.workingSetAfter - control.workingSetBefore) / 1024 / setup.footprintRequests);
+    if (!setup.heapProbe.empty()) {
+        std::vector<CProbeFigures> probes;
+        error = LastProbeLines(setup, 2, probes);
+        if (!error.empty())
+            return error;
+        AddProbeGrowth("heap.control.", probes[0], probes[1], setup.footprintRequests, values);
+    }
 
     error = MeasureGrowthWithoutPlugIn(setup, values);
     if (!error.empty())

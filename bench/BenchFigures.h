@@ -30,6 +30,7 @@ struct SBenchSetup {
     std::string heavyCopiesFolder; ///< as many copies of the real-sized library
     std::vector<int> collectionSizes;          ///< figure 7: the collections' file counts, smallest first
     std::vector<std::string> collectionFolders; ///< figure 7: one folder per size, its copies in folders of a hundred
+    std::string heapProbe;      ///< bench/HeapProbe.dll where it is built (Windows); empty: figure 5 reads no heaps
     std::string scratch;        ///< a folder for the scanner's database
     int requests = 100;         ///< figure 1: timed requests per round, plain fixture
     int heavyRequests = 12;     ///< figure 1: timed requests per round, real-sized library
@@ -83,6 +84,11 @@ std::string MeasureShellScale(const SBenchSetup& setup, int round, CRoundValues&
 /// the in-process limit's over as many loads and frees of the same library,
 /// "memory.missing.growth" of a server's over half as many requests for a
 /// library that does not exist (no plug-in code runs).
+/// With the heap probe, per request, each field of its line (bench/HeapProbe.h)
+/// as "heap.<field>" (the plain requests from the second checkpoint to the
+/// last), "heap.control.<field>" (the in-process limit's loads and frees),
+/// "heap.missing.<field>" (the missing library's requests) and
+/// "heap.probe.<field>" (the probe's own requests in a row): bytes or counts.
 std::string MeasureFootprint(const SBenchSetup& setup, const std::string& library, CRoundValues& values);
 
 /// Figure 6: "jobs.1" and "jobs.2", seconds of the scanner over the copies;

@@ -63,3 +63,9 @@ bool CopyOneFile(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 /// Removes the folder with everything in it.
 void RemoveFolder(const std::string& path);
+/// The whole file as it is; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+/// Sets a variable of this process's environment, which the programs it starts
+/// afterwards inherit; an empty value removes it.
+void SetVariable(const std::string& name, const std::string& value);

@@ -207,3 +207,19 @@ void RemoveFolder(const std::string& path)
     }
     rmdir(path.c_str());
 }
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void SetVariable(const std::string& name, const std::string& value)
+{
+    if (value.empty())
+        unsetenv(name.c_str());
+    else
+        setenv(name.c_str(), value.c_str(), 1);
+}

@@ -184,3 +184,23 @@ void RemoveFolder(const std::string& path)
     }
     RemoveDirectoryW(folder.c_str());
 }
+
+std::string ReadWholeFile(const std::string& path)
+{
+    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+void SetVariable(const std::string& name, const std::string& value)
+{
+    SetEnvironmentVariableW(WideFromUtf8(name).c_str(), value.empty() ? nullptr : WideFromUtf8(value).c_str());
+}

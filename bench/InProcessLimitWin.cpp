@@ -1,7 +1,7 @@
 // InProcessLimit.exe: the Windows work of one scan request without the protocol,
 // repeated; the limit the server's per-request cost is measured against.
 //
-//   InProcessLimit.exe PLUGIN.dll REQUESTS LINES [LIBRARY.dll ...]
+//   InProcessLimit.exe PLUGIN.dll REQUESTS LINES [--probe PROBE.dll] [LIBRARY.dll ...]
 //
 // Per request, as the server does it for a plain effect: LoadLibraryExW, the
 // export lookups, the entry point with a minimal host callback, the resource
@@ -13,7 +13,9 @@
 // resident in both processes. Prints one line on standard output: the
 // microseconds all requests took, then the process's working set in bytes before
 // and after them (a control for the server's growth); exit code 0, or 1 when the library is no plain VST 2 effect
-// or a library cannot be loaded, 2 after a usage error.
+// or a library cannot be loaded, 2 after a usage error. With --probe, the heap
+// probe (bench/HeapProbe.h) is requested as a plug-in before the working set is
+// first read and after it is read at the end, outside the timed requests.
 
 #include "bench/InProcessProbe.h"
 #include "foundation/Win32.h"
@@ -69,10 +71,14 @@ void WriteLine(HANDLE output)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 4) {
-        std::fputs("usage: InProcessLimit.exe PLUGIN.dll REQUESTS LINES [LIBRARY.dll ...]\n", stderr);
+    if (argc < 4 || (argc == 5 && std::wcscmp(argv[4], L"--probe") == 0)) {
+        std::fputs("usage: InProcessLimit.exe PLUGIN.dll REQUESTS LINES [--probe PROBE.dll] [LIBRARY.dll ...]\n",
+                   stderr);
         return 2;
     }
+    const bool probed = argc > 5 && std::wcscmp(argv[4], L"--probe") == 0;
+    const wchar_t* probe = probed ? argv[5] : nullptr;
+    const int firstLibrary = probed ? 6 : 4;
     const wchar_t* path = argv[1];
     const long requests = std::wcstol(argv[2], nullptr, 10);
     const long lines = std::wcstol(argv[3], nullptr, 10);
@@ -81,7 +87,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    for (int library = 4; library < argc; ++library) {
+    for (int library = firstLibrary; library < argc; ++library) {
         if (LoadLibraryW(argv[library]) == nullptr) {
             std::fprintf(stderr, "InProcessLimit: cannot load %ls\n", argv[library]);
             return 1;
@@ -94,6 +100,10 @@ int wmain(int argc, wchar_t** argv)
         std::fputs("InProcessLimit: the library is no plain VST 2 effect\n", stderr);
         return 1;
     }
+    if (probe != nullptr && !ProbeOnce(probe)) {
+        std::fputs("InProcessLimit: the heap probe is no plain VST 2 effect\n", stderr);
+        return 1;
+    }
     const SIZE_T workingSetBefore = WorkingSet();
     const auto start = std::chrono::steady_clock::now();
     for (long request = 0; request < requests; ++request) {
@@ -102,8 +112,11 @@ int wmain(int argc, wchar_t** argv)
             WriteLine(output);
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
+    const SIZE_T workingSetAfter = WorkingSet();
+    if (probe != nullptr)
+        ProbeOnce(probe);
     std::printf("elapsed: %lld %llu %llu\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()),
-                static_cast<unsigned long long>(workingSetBefore), static_cast<unsigned long long>(WorkingSet()));
+                static_cast<unsigned long long>(workingSetBefore), static_cast<unsigned long long>(workingSetAfter));
     return 0;
 }
