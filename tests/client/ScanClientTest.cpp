@@ -1,16 +1,20 @@
 // The scan client's decisions against a scripted server and a fake clock: the
 // silence time-out, a dump that turns a silence into a crash, the resend to a
-// fresh server, start-up failures and when the server's windows are looked at.
+// fresh server, start-up failures and when the server's windows are looked at;
+// and the server's output cut into lines, fed by a reader thread or pulled.
 
 #include "client/PlatformRouter.h"
 #include "client/ScanClient.h"
+#include "client/ServerOutput.h"
 
 #include "support/RecordLines.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -254,11 +258,11 @@ TEST(PlatformRouter, SendsEachLibraryToASessionOfItsPlatform)
             log += " make:" + platform;
             return std::make_unique<CNamedSession>(platform, log);
         });
-        for (const char* request : {"Arm.dll", "X86.dll>0000ABCD", "Locked.dll", "Gain.dll", "X86.dll"})
+        for (const char* request : {"Arm.dll", "Gain.dll", "X86.dll>0000ABCD", "Locked.dll", "Gain.dll", "X86.dll"})
             router.Scan(request, SScanObserver());
         router.Interrupt();
     }
-    EXPECT_EQ(" make:x64 x64:Arm.dll end:x64 make:x86 x86:X86.dll>0000ABCD x86:Locked.dll end:x86 make:x64"
+    EXPECT_EQ(" make:x64 x64:Arm.dll x64:Gain.dll end:x64 make:x86 x86:X86.dll>0000ABCD x86:Locked.dll end:x86 make:x64"
               " x64:Gain.dll end:x64 make:x86 x86:X86.dll x86:interrupted end:x86",
               log);
 
@@ -270,6 +274,59 @@ TEST(PlatformRouter, SendsEachLibraryToASessionOfItsPlatform)
     for (const SLibraryFile& file : files)
         order += file.path + " ";
     EXPECT_EQ("Arm.dll Gain.dll Locked.dll X86.dll ", order);
+}
+
+/// The output gives the same lines, call by call, whether a reader thread feeds
+/// it (Windows) or the waiting thread pulls it from the pipe (Linux).
+TEST(ServerOutput, TakesTheSameLinesFedByAThreadOrPulled)
+{
+    struct SCase {
+        std::vector<std::string> reads; ///< what the pipe gives, read by read, before its end
+        const char* stopLine;           ///< what TakeLines waits for ("": any line)
+        std::vector<std::string> taken; ///< each call's lines joined by "|", or "closed"
+        const char* pending;            ///< the unfinished last line
+    };
+    const SCase cases[] = {
+        {{"info:a\ninfo:", "b\nready:\n"}, "ready:", {"info:a|info:b|ready:", "closed"}, ""},
+        {{"x\nready:\ny\n"}, "ready:", {"x|ready:", "y", "closed"}, ""},
+        {{"x\ny\n"}, "", {"x", "y", "closed"}, ""},
+        {{"x\n", "cut"}, "ready:", {"x", "closed"}, "cut"},
+        {{}, "", {"closed"}, ""},
+    };
+    for (const SCase& c : cases) {
+        for (const bool pulled : {false, true}) {
+            const std::string label = std::string(pulled ? "pulled, " : "reader thread, ") + "taken " + c.taken.front();
+            std::deque<std::string> reads(c.reads.begin(), c.reads.end());
+            const auto read = [&reads](char* buffer, int capacity) {
+                if (reads.empty())
+                    return 0;
+                const std::string bytes = reads.front().substr(0, static_cast<std::size_t>(capacity));
+                reads.pop_front();
+                std::memcpy(buffer, bytes.data(), bytes.size());
+                return static_cast<int>(bytes.size());
+            };
+            CServerOutput fed;
+            CServerOutput pulledOutput([&read](char* buffer, int capacity, uint32_t) { return read(buffer, capacity); });
+            CServerOutput& output = pulled ? pulledOutput : fed;
+            std::thread reader;
+            if (!pulled)
+                reader = std::thread([&] { fed.ReadAll(read); });
+            std::vector<std::string> taken;
+            for (std::size_t call = 0; call < c.taken.size(); ++call) {
+                std::vector<std::string> lines;
+                const ELineWait waited = output.TakeLines(c.stopLine, kWaitForever, lines);
+                std::string joined = waited == ELineWait::Closed ? "closed" : "";
+                for (const std::string& line : lines)
+                    joined += (joined.empty() ? "" : "|") + line;
+                taken.push_back(joined);
+            }
+            EXPECT_TRUE(output.WaitUntilClosed(kWaitForever)) << label;
+            if (reader.joinable())
+                reader.join();
+            EXPECT_EQ(c.taken, taken) << label;
+            EXPECT_EQ(c.pending, output.GetPending()) << label;
+        }
+    }
 }
 
 } // namespace

@@ -552,12 +552,14 @@ SLibraryRun RunThroughLibrary(tvs_scanner* scanner, const CStrings& paths, const
 }
 
 /// A scanner of the C library with the servers installed beside it, its dumps below dumpRoot.
-std::unique_ptr<tvs_scanner, decltype(&tvs_scanner_free)> LibraryScanner(const std::string& dumpRoot, unsigned timeoutMs)
+std::unique_ptr<tvs_scanner, decltype(&tvs_scanner_free)> LibraryScanner(const std::string& dumpRoot, unsigned timeoutMs,
+                                                                         bool retryCrash = true)
 {
     tvs_options options;
     tvs_options_init(&options);
     options.dump_folder = dumpRoot.c_str();
     options.timeout_ms = timeoutMs;
+    options.retry_crash = retryCrash ? 1 : 0;
     return {tvs_scanner_new(&options), tvs_scanner_free};
 }
 
@@ -696,6 +698,15 @@ TEST(ScannerCommand, AMixedFolderGivesOneOutcomePerPathWithOneServerOrTwo)
                 entry.erase(varying);
     }
     EXPECT_EQ(byScanner, byLibrary) << byScanner.dump(1) << "\n---\n" << byLibrary.dump(1);
+
+    // Without the retry a whole run tries a crash once.
+    const std::string crashing = folder + N("\\CrashInEntry.dll");
+    const SLibraryRun once =
+        RunThroughLibrary(LibraryScanner(folder + N("\\dumps"), 3000, false).get(), {crashing}, folder + N("\\once.json"), 1);
+    EXPECT_EQ(TVS_RUN_DONE, once.status) << once.error;
+    const CJson onceCrash = once.reported.count(crashing) != 0 ? once.reported.at(crashing) : CJson();
+    EXPECT_EQ("crashed", onceCrash.value("outcome", "")) << onceCrash.dump(1);
+    EXPECT_EQ(1u, onceCrash.value("dumps", CJson::array()).size()) << onceCrash.dump(1);
 }
 
 #ifdef _WIN32
