@@ -32,12 +32,3 @@ EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, c
             lines->push_back(std::move(line));
     }
 }
-
-ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
-{
-    std::vector<std::string> lines;
-    const ELineWait waited = WaitForLines(std::string(), lines, waitMs);
-    if (waited == ELineWait::Line)
-        line = std::move(lines.front());
-    return waited;
-}

@@ -67,12 +67,24 @@ public:
     virtual const std::string& GetError() const = 0;
     /// Reads lines up to the next "ready:" line; see CServerConnection::ReadUntilReady.
     virtual EWaitResult WaitUntilReady() = 0;
+    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
+    /// like any other here). Does not apply the silence timeout.
+    virtual ELineWait WaitForLine(std::string& line, uint32_t waitMs) = 0;
     /// Waits up to waitMs for the output line stopLine and appends the lines that
     /// have come by then to lines, up to and including the first stopLine; an
     /// empty stopLine stops at the first line. Line when a line was taken, Closed
     /// when the output has closed and every line has been taken, Nothing when no
-    /// line came within the wait. Does not apply the silence timeout.
-    virtual ELineWait WaitForLines(const std::string& stopLine, std::vector<std::string>& lines, uint32_t waitMs) = 0;
+    /// line came within the wait. Does not apply the silence timeout. This one
+    /// takes a line at a time through WaitForLine; CServerConnection takes them
+    /// together.
+    virtual ELineWait WaitForLines(const std::string& stopLine, std::vector<std::string>& lines, uint32_t waitMs)
+    {
+        std::string line;
+        const ELineWait waited = WaitForLine(line, waitMs);
+        if (waited == ELineWait::Line)
+            lines.push_back(std::move(line));
+        return waited;
+    }
     /// Writes one request followed by "\n". False when the pipe is closed.
     virtual bool SendRequest(const std::string& request) = 0;
     /// Closes the server's input: the server shuts down.
@@ -114,9 +126,7 @@ public:
     EWaitResult ReadUntilReady(std::vector<std::string>* lines, const LineCallback& onLine = nullptr);
     EWaitResult WaitUntilReady() override { return ReadUntilReady(nullptr); }
     ELineWait WaitForLines(const std::string& stopLine, std::vector<std::string>& lines, uint32_t waitMs) override;
-    /// Waits up to waitMs for the next output line (the "ready:" marker is a line
-    /// like any other here). Does not apply the silence timeout.
-    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs) override;
     /// Writes raw bytes to the server's input. False when the pipe is closed.
     bool Write(const std::string& bytes);
     bool SendRequest(const std::string& request) override { return Write(request + "\n"); }

@@ -159,6 +159,11 @@ bool CServerConnection::Start(const SServerOptions& options)
     return true;
 }
 
+ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
+{
+    return m_state ? m_state->output->WaitForLine(line, waitMs) : ELineWait::Closed;
+}
+
 ELineWait CServerConnection::WaitForLines(const std::string& stopLine, std::vector<std::string>& lines,
                                           uint32_t waitMs)
 {

@@ -94,6 +94,15 @@ ELineWait CServerOutput::TakeLines(const std::string& stopLine, uint32_t waitMs,
     return taken ? ELineWait::Line : m_closed ? ELineWait::Closed : ELineWait::Nothing;
 }
 
+ELineWait CServerOutput::WaitForLine(std::string& line, uint32_t waitMs)
+{
+    std::vector<std::string> lines;
+    const ELineWait waited = TakeLines(std::string(), waitMs, lines);
+    if (waited == ELineWait::Line)
+        line = std::move(lines.front());
+    return waited;
+}
+
 ELineWait CServerOutput::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,
                                          std::vector<std::string>& lines)
 {

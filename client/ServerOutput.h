@@ -40,6 +40,8 @@ public:
     /// ended), line by line, until it ends; then the output counts as closed.
     /// Runs on the reader thread.
     void ReadAll(const std::function<int(char* buffer, int capacity)>& read);
+    /// Waits up to waitMs for the next line.
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs);
     /// Waits up to waitMs for the line stopLine, then appends the lines that have
     /// come to lines, up to and including the first stopLine (an empty stopLine:
     /// the first line). Line when one was taken; Closed when the output has

@@ -77,15 +77,12 @@ public:
                 return event == 'e' ? EWaitResult::Closed : event == 's' ? EWaitResult::TimedOut : EWaitResult::Ready;
         }
     }
-    /// One scripted event at a time: a line comes alone, as on a slow pipe.
-    ELineWait WaitForLines(const std::string&, std::vector<std::string>& lines, uint32_t waitMs) override
+    /// One scripted event at a time (the interface takes lines together through it).
+    ELineWait WaitForLine(std::string& line, uint32_t waitMs) override
     {
-        std::string line;
         const char event = m_world.Next(waitMs, line);
         if (event == 'l' && line == "!")
             m_world.client->Interrupt();
-        if (event == 'l' && line != "!")
-            lines.push_back(line);
         return event == 'e' ? ELineWait::Closed : event == 'l' && line != "!" ? ELineWait::Line : ELineWait::Nothing;
     }
     bool SendRequest(const std::string&) override
