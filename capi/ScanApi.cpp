@@ -328,6 +328,7 @@ const std::vector<SSubPlugin>* ShellsOf(const tvs_result* result)
 SEngineOptions ReadRunOptions(const tvs_run_options& options, const SKnownOptions& scanner)
 {
     SEngineOptions engine;
+    engine.fillScannedThisRun = false; // the C library reports no such set
     engine.server = scanner.server;
     engine.serverX86 = scanner.serverX86;
     engine.dumpRoot = scanner.dumpFolder;

@@ -27,6 +27,9 @@ struct SDatabaseEntry {
     SFileStamp stamp;         ///< the library file as it was scanned
     SScanOutcome outcome;     ///< how its last scan ended, with the record
     std::string scannedAt;    ///< UTC, "2024-03-07T09:05:01Z"
+    /// Its scan ended in the database's latest run (the run marks it); the file
+    /// does not keep it, so an entry read from the file has false.
+    bool scannedThisRun = false;
 
     /// "path", or "path>XXXXXXXX" for a sub-plug-in: the request that scans it.
     std::string Request() const { return isSubPlugin ? path + ">" + HexId(subId) : path; }

@@ -12,6 +12,11 @@ constexpr int kFormatVersion = 1;
 constexpr int kJsonIndent = 2;
 /// The database's text is written in pieces of about this many bytes.
 constexpr std::size_t kJsonPieceBytes = 64 * 1024;
+/// The document's member that lists the entries.
+constexpr const char* kPluginsMember = "plugins";
+/// How deep the parser stands at the document's members, and at the elements of a member's list.
+constexpr int kMemberDepth = 1;
+constexpr int kElementDepth = 2;
 
 } // namespace
 
@@ -105,6 +110,13 @@ void CScanDatabase::RemoveSubPluginsExcept(const std::string& path, const std::v
     }
 }
 
+void CScanDatabase::ClearScannedThisRun()
+{
+    // The flag is no part of the order, so the entries may change it in place.
+    for (const SDatabaseEntry& entry : m_entries)
+        const_cast<SDatabaseEntry&>(entry).scannedThisRun = false;
+}
+
 std::vector<std::string> CScanDatabase::RemoveGone(const std::function<bool(const std::string& path)>& isGone)
 {
     std::vector<std::string> removed;
@@ -193,9 +205,42 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
 
 bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected)
 {
+    // Each element of the "plugins" list is read into an entry as soon as it
+    // is parsed and then left out of the tree, so a large database never stands
+    // in memory as one JSON tree. The entries are kept only once the whole
+    // document has read as a database.
+    CEntries entries;
+    std::vector<std::string> skipped;
+    std::string lastKey;
+    bool inPlugins = false;
+    const auto readEntries = [&](int depth, CJsonObject::parse_event_t event, CJsonObject& parsed) {
+        using EEvent = CJsonObject::parse_event_t;
+        if (depth == kMemberDepth && event == EEvent::key) {
+            lastKey = parsed.get<std::string>();
+        } else if (depth == kMemberDepth && event == EEvent::array_start) {
+            inPlugins = lastKey == kPluginsMember;
+            // A later "plugins" member stands in place of an earlier one, as it does in a JSON object.
+            if (inPlugins) {
+                entries.clear();
+                skipped.clear();
+            }
+        } else if (depth == kMemberDepth && event == EEvent::array_end) {
+            inPlugins = false;
+        } else if (inPlugins && depth == kElementDepth &&
+                   (event == EEvent::object_end || event == EEvent::array_end || event == EEvent::value)) {
+            SDatabaseEntry entry;
+            std::string problem;
+            if (EntryFromJson(parsed, entry, problem))
+                Replace(entries, std::move(entry));
+            else
+                skipped.push_back(problem);
+            return false;
+        }
+        return true;
+    };
     CJsonObject document;
     try {
-        document = CJsonObject::parse(text);
+        document = CJsonObject::parse(text, readEntries);
     } catch (const CJsonObject::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("not JSON: ") + failure.what();
         return false;
@@ -211,20 +256,10 @@ bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::v
         error = "a database version this scanner does not know";
         return false;
     }
-    const auto plugins = document.find("plugins");
+    const auto plugins = document.find(kPluginsMember);
     if (plugins == document.end() || !plugins->is_array()) {
         error = "the database has no \"plugins\" list";
         return false;
-    }
-    CEntries entries;
-    std::vector<std::string> skipped;
-    for (const CJsonObject& item : *plugins) {
-        SDatabaseEntry entry;
-        if (!EntryFromJson(item, entry, problem)) {
-            skipped.push_back(problem);
-            continue;
-        }
-        Replace(entries, std::move(entry));
     }
     m_entries = std::move(entries);
     rejected = std::move(skipped);

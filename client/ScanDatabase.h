@@ -30,6 +30,8 @@ public:
     void RemoveLibrary(const std::string& path);
     /// Removes the entries of the library's sub-plug-ins whose ids are not kept.
     void RemoveSubPluginsExcept(const std::string& path, const std::vector<uint32_t>& kept);
+    /// Clears every entry's scannedThisRun: a new run begins.
+    void ClearScannedThisRun();
     /// Removes every library (with its sub-plug-ins) for which isGone is true;
     /// returns the paths removed.
     std::vector<std::string> RemoveGone(const std::function<bool(const std::string& path)>& isGone);

@@ -72,6 +72,7 @@ SEngineResult CScanEngine::Scan(const std::vector<std::string>& paths, CRunObser
                                    },
                                    error);
                            });
+    progress.FillScannedThisRun(m_options.fillScannedThisRun);
     SRunOptions run;
     run.jobs = m_options.jobs;
     run.plan = m_options.plan;

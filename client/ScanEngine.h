@@ -39,6 +39,10 @@ struct SEngineOptions {
     std::function<std::string()> utcNow;
     /// A steady clock in seconds; null: the system's.
     std::function<double()> seconds;
+    /// Fill SEngineResult::scannedThisRun. A caller that reads the entries'
+    /// own scannedThisRun instead turns it off: a large collection's requests
+    /// are then not copied once more.
+    bool fillScannedThisRun = true;
 };
 
 struct SEngineResult {

@@ -9,7 +9,8 @@ void CScanProgress::OnFinished(const SDatabaseEntry& entry, bool retried)
 {
     m_dirty = true;
     ++summary.finished[static_cast<std::size_t>(entry.outcome.kind)];
-    scannedThisRun.insert(entry.Request());
+    if (m_fillScannedThisRun)
+        scannedThisRun.insert(entry.Request());
     m_printer.OnFinished(entry, retried);
 }
 

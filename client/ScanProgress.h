@@ -63,6 +63,9 @@ public:
     /// are gone may have been dropped before the run); false, with saveError
     /// set, when that failed.
     bool Save();
+    /// Whether scannedThisRun is filled (it is unless told otherwise); a caller
+    /// that reads the entries' own scannedThisRun turns it off.
+    void FillScannedThisRun(bool fill) { m_fillScannedThisRun = fill; }
 
     SRunSummary summary;
     std::set<std::string> scannedThisRun;
@@ -76,6 +79,7 @@ private:
     CElapsed m_elapsed;
     CSave m_save;
     bool m_dirty = false;
+    bool m_fillScannedThisRun = true;
     double m_lastSave = -kSaveEverySeconds; ///< when the last save ended
     double m_lastSaveSeconds = 0;           ///< how long it took
 };

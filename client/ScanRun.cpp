@@ -5,12 +5,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
 namespace {
 
 constexpr auto kTickInterval = std::chrono::milliseconds(250);
+/// The most events that wait for the run's thread: while it is busy (saving a
+/// large database, or not given the processor) the workers wait instead of
+/// piling up finished entries, so the run's memory does not depend on how the
+/// threads happen to be scheduled. Some eighty requests' worth (a request makes
+/// two or three events): about what the workers scan while a large database is saved.
+constexpr std::size_t kMostWaitingEvents = 256;
 
 /// Whether the outcome says that a server the run cannot do without is missing.
 bool StopsTheRun(const SScanOutcome& outcome, const std::set<std::string>& optionalPlatforms)
@@ -18,9 +25,13 @@ bool StopsTheRun(const SScanOutcome& outcome, const std::set<std::string>& optio
     return outcome.kind == EOutcome::NoServer && optionalPlatforms.count(outcome.platform) == 0;
 }
 
-struct SJob {
-    SLibraryFile file;
-    SLibraryPlan plan;
+/// The libraries to scan, in the order they are handed out: each points into
+/// the run's own list (a large collection's files are not copied again); the
+/// few that scan only some sub-plug-ins of an unchanged shell have their ids
+/// by job, the others scan the library and then its sub-plug-ins.
+struct SJobs {
+    std::vector<const SLibraryFile*> files;
+    std::map<std::size_t, std::vector<uint32_t>> subPluginsOnly;
 };
 
 /// One request's entry, whether it took a second attempt, and whether the run
@@ -41,12 +52,16 @@ struct SEvent {
     bool retried = false;
 };
 
-/// Events from the workers to the thread that runs the scan.
+/// Events from the workers to the thread that runs the scan, at most
+/// kMostWaitingEvents at a time.
 class CEventQueue {
 public:
+    /// Waits while the queue is full: the run's thread takes events until every
+    /// worker has ended, so the wait always ends.
     void Push(SEvent event)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_room.wait(lock, [this] { return m_events.size() < kMostWaitingEvents; });
         m_events.push_back(std::move(event));
         m_changed.notify_one();
     }
@@ -59,12 +74,14 @@ public:
             return false;
         event = std::move(m_events.front());
         m_events.pop_front();
+        m_room.notify_one();
         return true;
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
+    std::condition_variable m_room;
     std::deque<SEvent> m_events;
 };
 
@@ -84,7 +101,7 @@ std::vector<uint32_t> SubPluginIds(const SScanOutcome& outcome)
 /// interrupt and the sessions that are open.
 class CWorkers {
 public:
-    CWorkers(std::vector<SJob> jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events,
+    CWorkers(SJobs jobs, CScanRun::CSessionFactory& sessions, CEventQueue& events,
              const SRunOptions& options)
         : m_jobs(std::move(jobs)), m_sessions(sessions), m_events(events), m_interrupt(options.interrupt),
           m_optionalPlatforms(options.optionalPlatforms), m_retryCrashes(options.retryCrashes)
@@ -100,9 +117,9 @@ public:
         Enlist(session.get(), true);
         for (;;) {
             const std::size_t index = m_next++;
-            if (Stopping() || index >= m_jobs.size())
+            if (Stopping() || index >= m_jobs.files.size())
                 break;
-            RunJob(worker, *session, m_jobs[index]);
+            RunJob(worker, *session, index);
         }
         Enlist(session.get(), false);
         session.reset();
@@ -133,23 +150,27 @@ private:
             m_open.erase(std::find(m_open.begin(), m_open.end(), session));
     }
 
-    void RunJob(unsigned worker, CScanSession& session, const SJob& job)
+    void RunJob(unsigned worker, CScanSession& session, std::size_t job)
     {
-        std::vector<uint32_t> subPlugins = job.plan.subPlugins;
-        if (job.plan.action == EPlanAction::ScanLibrary) {
-            SAttempt library = Scan(worker, session, job.file, false, 0);
+        const SLibraryFile& file = *m_jobs.files[job];
+        std::vector<uint32_t> subPlugins;
+        const auto only = m_jobs.subPluginsOnly.find(job);
+        if (only != m_jobs.subPluginsOnly.end()) {
+            subPlugins = only->second;
+        } else {
+            SAttempt library = Scan(worker, session, file, false, 0);
             subPlugins = SubPluginIds(library.entry.outcome);
             if (!Report(worker, std::move(library)))
                 return;
         }
         for (const uint32_t id : subPlugins) {
-            if (Stopping() || !Report(worker, Scan(worker, session, job.file, true, id)))
+            if (Stopping() || !Report(worker, Scan(worker, session, file, true, id)))
                 return;
         }
         SEvent done;
         done.kind = SEvent::EKind::LibraryDone;
         done.worker = worker;
-        done.request = job.file.path;
+        done.request = file.path;
         m_events.Push(std::move(done));
     }
 
@@ -213,7 +234,7 @@ private:
         return !noServer;
     }
 
-    std::vector<SJob> m_jobs;
+    const SJobs m_jobs;
     CScanRun::CSessionFactory& m_sessions;
     CEventQueue& m_events;
     std::atomic<std::size_t> m_next{0};
@@ -237,36 +258,39 @@ CScanRun::CScanRun(CScanDatabase& database, const SRunOptions& options, CSession
 SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
 {
     SRunResult result;
-    std::vector<SJob> jobs;
+    m_database.ClearScannedThisRun();
+    SJobs jobs;
+    jobs.files.reserve(files.size());
     std::size_t planned = 0;
     for (const SLibraryFile& file : files) {
-        SJob job{file, PlanLibrary(m_database, file, m_options.plan)};
+        SLibraryPlan plan = PlanLibrary(m_database, file, m_options.plan);
         const std::size_t entries = m_database.EntriesOf(file.path).size();
-        if (job.plan.action == EPlanAction::Skip) {
+        if (plan.action == EPlanAction::Skip) {
             result.skipped += entries;
             ++result.skippedLibraries;
             continue;
         }
-        if (job.plan.action == EPlanAction::ScanSubPlugins) {
+        if (plan.action == EPlanAction::ScanSubPlugins) {
             std::size_t known = 0;
-            for (const uint32_t id : job.plan.subPlugins)
+            for (const uint32_t id : plan.subPlugins)
                 known += m_database.FindSubPlugin(file.path, id) != nullptr ? 1 : 0;
             result.skipped += entries - known;
-            planned += job.plan.subPlugins.size();
+            planned += plan.subPlugins.size();
+            jobs.subPluginsOnly[jobs.files.size()] = std::move(plan.subPlugins);
         } else {
             ++planned;
         }
-        jobs.push_back(std::move(job));
+        jobs.files.push_back(&file);
     }
     m_observer.OnPlanned(planned);
     const auto interrupted = [this] { return m_options.interrupt != nullptr && *m_options.interrupt; };
-    if (jobs.empty()) {
+    if (jobs.files.empty()) {
         result.interrupted = interrupted();
         return result;
     }
 
     const unsigned workerCount =
-        static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.size()));
+        static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.files.size()));
     CEventQueue events;
     CWorkers workers(std::move(jobs), m_sessions, events, m_options);
     std::vector<std::thread> threads;
@@ -307,6 +331,7 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
                     m_observer.OnPlanned(planned);
             }
             ++result.finished;
+            entry.scannedThisRun = true;
             m_database.Put(entry);
             m_observer.OnFinished(entry, event.retried);
             break;

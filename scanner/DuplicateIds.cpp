@@ -2,9 +2,14 @@
 
 #include "wire/Protocol.h"
 
+#include <cstddef>
 #include <map>
+#include <utility>
 
 namespace {
+
+/// The report is written in pieces of about this many bytes.
+constexpr std::size_t kReportPieceBytes = 64 * 1024;
 
 bool AreTwoBuilds(const std::vector<const SDatabaseEntry*>& entries)
 {
@@ -21,20 +26,42 @@ bool AreTwoBuilds(const std::vector<const SDatabaseEntry*>& entries)
 
 std::vector<SDuplicateId> FindDuplicateIds(const std::vector<const SDatabaseEntry*>& entries)
 {
-    std::map<uint32_t, std::vector<const SDatabaseEntry*>> byId;
+    // Counted first, so that only shared ids get lists, each made at its size:
+    // copies of one plug-in make one list as long as the collection.
+    const auto isScanned = [](const SDatabaseEntry* entry) {
+        return entry->outcome.kind == EOutcome::Scanned && entry->outcome.hasRecord;
+    };
+    std::map<uint32_t, std::size_t> sharing;
     for (const SDatabaseEntry* entry : entries)
-        if (entry->outcome.kind == EOutcome::Scanned && entry->outcome.hasRecord)
-            byId[entry->outcome.record.id].push_back(entry);
+        if (isScanned(entry))
+            ++sharing[entry->outcome.record.id];
+    std::map<uint32_t, std::vector<const SDatabaseEntry*>> byId;
+    for (const auto& item : sharing)
+        if (item.second > 1)
+            byId[item.first].reserve(item.second);
+    for (const SDatabaseEntry* entry : entries) {
+        const auto shared = isScanned(entry) ? byId.find(entry->outcome.record.id) : byId.end();
+        if (shared != byId.end())
+            shared->second.push_back(entry);
+    }
     std::vector<SDuplicateId> duplicates;
-    for (auto& item : byId)
-        if (item.second.size() > 1)
-            duplicates.push_back(SDuplicateId{item.first, item.second, AreTwoBuilds(item.second)});
+    for (auto& item : byId) {
+        const bool twoBuilds = AreTwoBuilds(item.second);
+        duplicates.push_back(SDuplicateId{item.first, std::move(item.second), twoBuilds});
+    }
     return duplicates;
 }
 
-std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates)
+void WriteDuplicateIds(const std::vector<SDuplicateId>& duplicates, const CPieceWriter& write)
 {
     std::string text;
+    const auto addLine = [&text, &write](const std::string& line) {
+        text += line;
+        if (text.size() >= kReportPieceBytes) {
+            write(text);
+            text.clear();
+        }
+    };
     for (const SDuplicateId& duplicate : duplicates) {
         std::string id = DisplayId(duplicate.id);
         if (id != HexId(duplicate.id))
@@ -42,13 +69,21 @@ std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates)
         if (duplicate.twoBuilds) {
             const SDatabaseEntry& loaded =
                 *duplicate.entries[OutcomePlatform(duplicate.entries[0]->outcome) == kPlatformX64 ? 0 : 1];
-            text += "Unique id " + id + " of the x64 and x86 builds of " + loaded.outcome.record.name +
-                    ": no conflict, a host loads the x64 build " + loaded.Request() + "\n";
+            addLine("Unique id " + id + " of the x64 and x86 builds of " + loaded.outcome.record.name +
+                    ": no conflict, a host loads the x64 build " + loaded.Request() + "\n");
             continue;
         }
-        text += "Duplicate unique id " + id + ":\n";
+        addLine("Duplicate unique id " + id + ":\n");
         for (const SDatabaseEntry* entry : duplicate.entries)
-            text += "  " + entry->outcome.record.name + "  " + entry->Request() + "\n";
+            addLine("  " + entry->outcome.record.name + "  " + entry->Request() + "\n");
     }
+    if (!text.empty())
+        write(text);
+}
+
+std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates)
+{
+    std::string text;
+    WriteDuplicateIds(duplicates, [&text](const std::string& piece) { text += piece; });
     return text;
 }

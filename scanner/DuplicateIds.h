@@ -7,6 +7,7 @@
 #include "client/ScanDatabase.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ struct SDuplicateId {
 /// reports, in id order. Entries without a successful scan do not count.
 std::vector<SDuplicateId> FindDuplicateIds(const std::vector<const SDatabaseEntry*>& entries);
 
-/// The report's text: one block per id, one line per plug-in, and one line per
-/// pair of builds saying which one a host loads; empty when there are none.
+/// Takes the next piece of a report: whole lines.
+using CPieceWriter = std::function<void(const std::string& piece)>;
+
+/// The report given to write in pieces of tens of kilobytes, each ending with
+/// a whole line: one block per id, one line per plug-in, and one line per pair
+/// of builds saying which one a host loads; nothing when there are none. Copies
+/// of one plug-in make a block of thousands of lines, never held whole.
+void WriteDuplicateIds(const std::vector<SDuplicateId>& duplicates, const CPieceWriter& write);
+/// WriteDuplicateIds' lines as one text; empty when there are none.
 std::string FormatDuplicateIds(const std::vector<SDuplicateId>& duplicates);

@@ -72,6 +72,7 @@ std::vector<const SDatabaseEntry*> CoveredEntries(const CScanDatabase& database,
                                                   const std::vector<SLibraryFile>& files)
 {
     std::vector<const SDatabaseEntry*> covered;
+    covered.reserve(files.size()); // one entry per library, unless shells add theirs
     for (const SLibraryFile& file : files) {
         std::vector<const SDatabaseEntry*> entries = database.EntriesOf(file.path);
         const SDatabaseEntry* library = database.FindLibrary(file.path);
@@ -183,7 +184,6 @@ int ResultsExitCode(const std::vector<const SDatabaseEntry*>& entries, const std
 }
 
 std::string FormatResultsJson(const std::vector<const SDatabaseEntry*>& entries,
-                              const std::set<std::string>& scannedThisRun,
                               const std::vector<SPathProblem>& pathProblems,
                               const std::vector<SDuplicateId>& duplicates, const SRunSummary& summary)
 {
@@ -191,7 +191,7 @@ std::string FormatResultsJson(const std::vector<const SDatabaseEntry*>& entries,
     COrderedJson results = COrderedJson::array();
     for (const SDatabaseEntry* entry : entries) {
         COrderedJson item = EntryToJson(*entry);
-        item["thisRun"] = scannedThisRun.count(entry->Request()) > 0;
+        item["thisRun"] = entry->scannedThisRun;
         results.push_back(std::move(item));
     }
     COrderedJson notFound = COrderedJson::array();

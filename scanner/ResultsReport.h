@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,9 +49,8 @@ std::string FormatSummary(const SRunSummary& summary);
 /// kExitClean or kExitProblems for the covered entries and path problems.
 int ResultsExitCode(const std::vector<const SDatabaseEntry*>& entries, const std::vector<SPathProblem>& pathProblems);
 
-/// The --json document: {"database", "results" (entries, each with "thisRun"),
-/// "notFound", "duplicates", "summary"}.
+/// The --json document: {"database", "results" (entries, each with "thisRun":
+/// its scannedThisRun), "notFound", "duplicates", "summary"}.
 std::string FormatResultsJson(const std::vector<const SDatabaseEntry*>& entries,
-                              const std::set<std::string>& scannedThisRun,
                               const std::vector<SPathProblem>& pathProblems,
                               const std::vector<SDuplicateId>& duplicates, const SRunSummary& summary);

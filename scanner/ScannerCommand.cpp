@@ -55,10 +55,12 @@ private:
         std::vector<SLibraryFile> libraries;
         for (const std::string& path : m_engine.GetDatabase().LibraryPaths())
             libraries.push_back(SLibraryFile{path, SFileStamp()});
+        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_engine.GetDatabase(), libraries);
+        libraries = std::vector<SLibraryFile>();
         SRunSummary summary;
         summary.database = m_engine.GetDatabasePath();
-        Print(libraries, {}, {}, summary, false);
-        return ResultsExitCode(CoveredEntries(m_engine.GetDatabase(), libraries), {});
+        Print(covered, {}, summary, false);
+        return ResultsExitCode(covered, {});
     }
 
     /// The engine's options from the command line and the scanner's place.
@@ -79,6 +81,7 @@ private:
         engine.plan.rescanAll = m_options.rescan;
         engine.interrupt = m_platform.interrupted;
         engine.utcNow = m_platform.utcNow;
+        engine.fillScannedThisRun = false; // the results read each entry's own mark
         return engine;
     }
 
@@ -97,26 +100,26 @@ private:
             m_err.Write(FormatDefaultFolders(m_platform.defaultFolders));
         CProgressPrinter printer([this](const std::string& text) { m_err.Write(text); }, m_err.IsTerminal(),
                                  m_err.Columns(), [this] { return m_engine.GetElapsed(); });
-        const SEngineResult result =
+        SEngineResult result =
             m_engine.Scan(m_options.paths.empty() ? m_platform.defaultFolders : m_options.paths, printer);
         printer.Finish();
         if (!result.saveError.empty())
             return Trouble(result.saveError);
         if (!result.serverError.empty())
             return Trouble(result.serverError);
-        Print(result.files, result.problems, result.scannedThisRun, result.summary, true);
-        return result.summary.interrupted
-                   ? kExitInterrupted
-                   : ResultsExitCode(CoveredEntries(m_engine.GetDatabase(), result.files), result.problems);
+        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_engine.GetDatabase(), result.files);
+        // The walked list is done with: a large collection's paths go before the results are made.
+        result.files = std::vector<SLibraryFile>();
+        Print(covered, result.problems, result.summary, true);
+        return result.summary.interrupted ? kExitInterrupted : ResultsExitCode(covered, result.problems);
     }
 
-    void Print(const std::vector<SLibraryFile>& files, const std::vector<SPathProblem>& problems,
-               const std::set<std::string>& scannedThisRun, const SRunSummary& summary, bool withSummary)
+    void Print(const std::vector<const SDatabaseEntry*>& covered, const std::vector<SPathProblem>& problems,
+               const SRunSummary& summary, bool withSummary)
     {
-        const std::vector<const SDatabaseEntry*> covered = CoveredEntries(m_engine.GetDatabase(), files);
         const std::vector<SDuplicateId> duplicates = FindDuplicateIds(m_engine.GetDatabase().Entries());
         if (m_options.json) {
-            m_out.Write(FormatResultsJson(covered, scannedThisRun, problems, duplicates, summary));
+            m_out.Write(FormatResultsJson(covered, problems, duplicates, summary));
             return;
         }
         if (!covered.empty())
@@ -124,9 +127,10 @@ private:
         const std::string problemLines = FormatProblems(covered, problems);
         if (!problemLines.empty())
             m_out.Write("\nNot scanned:\n" + problemLines);
-        const std::string duplicateLines = FormatDuplicateIds(duplicates);
-        if (!duplicateLines.empty())
-            m_out.Write("\n" + duplicateLines);
+        if (!duplicates.empty()) {
+            m_out.Write("\n");
+            WriteDuplicateIds(duplicates, [this](const std::string& piece) { m_out.Write(piece); });
+        }
         m_out.Write("\n");
         if (withSummary)
             m_out.Write(FormatSummary(summary));

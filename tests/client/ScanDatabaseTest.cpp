@@ -120,6 +120,15 @@ TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
     EXPECT_TRUE(rejected.empty());
     EXPECT_EQ(json, database.ToJson()) << "every entry reads back as it was written";
 
+    // A later "plugins" member stands in place of an earlier one, as in any JSON object.
+    nlohmann::ordered_json ghost = nlohmann::ordered_json::parse(json)["plugins"][0];
+    ghost["path"] = "C:\\VST\\Ghost.dll";
+    std::string twice = json;
+    twice.replace(twice.find("\"plugins\": ["), 0, "\"plugins\": [" + ghost.dump() + ", 8],\n  ");
+    ASSERT_TRUE(database.FromJson(twice, error, rejected)) << error;
+    EXPECT_EQ(CStrings{}, rejected);
+    EXPECT_EQ(json, database.ToJson());
+
     nlohmann::ordered_json older = nlohmann::ordered_json::parse(json);
     older["plugins"][0].erase("dumps");
     older["plugins"][0]["dumpFile"] = "C:\\dumps\\old.mdmp";

@@ -164,19 +164,22 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
     RunScan(database, script, files, 2, observer);
     struct SCase {
         /// touch: A.dll changed; retry: --retry; retry once: --retry without a crash's second attempt;
-        /// shell: S.dll lists fewer, then times out
+        /// shell: S.dll lists fewer, then times out; lost: an unchanged shell's sub-plug-in is missing
         const char* change;
         CStrings asked;
         CStrings entries;
+        CStrings thisRun; ///< the entries marked as scanned by this run, none left from the runs before
     };
     const CStrings all = {"A.dll", "Crash.dll", "S.dll", "S.dll>00000051", "S.dll>00000052", "S.dll>00000053"};
     const SCase cases[] = {
-        {"", {}, all},
-        {"touch", {"A.dll"}, all},
-        {"retry", {"Crash.dll", "Crash.dll"}, all},
-        {"retry once", {"Crash.dll"}, all},
-        {"shell", {"S.dll", "S.dll>00000052"}, {"A.dll", "Crash.dll", "S.dll", "S.dll>00000052"}},
-        {"timed out", {"S.dll"}, {"A.dll", "Crash.dll", "S.dll"}},
+        {"", {}, all, {}},
+        {"lost", {"S.dll>00000052"}, all, {"S.dll>00000052"}},
+        {"touch", {"A.dll"}, all, {"A.dll"}},
+        {"retry", {"Crash.dll", "Crash.dll"}, all, {"Crash.dll"}},
+        {"retry once", {"Crash.dll"}, all, {"Crash.dll"}},
+        {"shell", {"S.dll", "S.dll>00000052"}, {"A.dll", "Crash.dll", "S.dll", "S.dll>00000052"},
+         {"S.dll", "S.dll>00000052"}},
+        {"timed out", {"S.dll"}, {"A.dll", "Crash.dll", "S.dll"}, {"S.dll"}},
     };
     for (const SCase& c : cases) {
         const std::string change = c.change;
@@ -186,6 +189,8 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
             script.outcomes["S.dll"] = {ScannedOutcome(0x5300, "Shell", {{0x52, "Two"}})};
         if (change == "timed out")
             script.outcomes["S.dll"] = {ProblemOutcome(EOutcome::TimedOut, "no answer")};
+        if (change == "lost")
+            database.RemoveSubPluginsExcept("S.dll", {0x51, 0x53});
         script.asked.clear();
         SRunOptions options;
         options.plan.retryProblems = change == "retry" || change == "retry once";
@@ -194,6 +199,11 @@ TEST(ScanRun, ALaterRunScansOnlyWhatChanged)
         EXPECT_EQ(c.asked, script.asked) << change;
         EXPECT_EQ(c.asked.size() - (change == "retry" ? 1 : 0), result.finished) << change;
         EXPECT_EQ(c.entries, Requests(database.Entries())) << change;
+        CStrings thisRun;
+        for (const SDatabaseEntry* entry : database.Entries())
+            if (entry->scannedThisRun)
+                thisRun.push_back(entry->Request());
+        EXPECT_EQ(c.thisRun, thisRun) << change;
         EXPECT_EQ(change.empty() ? 3u : 2u, result.skippedLibraries) << change;
     }
     EXPECT_EQ(files[1].stamp, database.FindLibrary("S.dll")->stamp);
@@ -277,12 +287,17 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
         double saveTakes;   ///< seconds each save takes
         const char* saves;  ///< the times of the saves
         const char* passed; ///< what the printer got, after "ps" for the plan and the start
+        bool fill;          ///< scannedThisRun is filled (a host's default)
+        std::set<std::string> thisRun;
     };
     const SCase cases[] = {
-        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt"},
-        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", 0, "0.3 0.9", "pstffdt"},
+        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt", true, {"A.dll"}},
+        {"t0 l0.1 f0.2 l0.3 f0.4 l0.5 d0.6 l0.9 t1.5", 0, "0.3 0.9", "pstffdt", true, {"A.dll"}},
         // A save of 0.1 s waits 20 times as long from its end: not at 0.7, at 2.3.
-        {"f0 t0.1 f0.2 t0.7 t1.0 t2.1 t2.3 t2.5", 0.1, "0.1 2.3", "psftfttttt"},
+        {"f0 t0.1 f0.2 t0.7 t1.0 t2.1 t2.3 t2.5", 0.1, "0.1 2.3", "psftfttttt", true, {"A.dll"}},
+        {"t0 d0.1 t0.2", 0, "", "pstdt", true, {}},
+        // A caller that reads the entries' own mark is given no set.
+        {"f0 t0.1 f0.2 t0.3 t0.6 t0.7", 0, "0.1 0.6", "psftfttt", false, {}},
     };
     for (const SCase& c : cases) {
         CScanDatabase database;
@@ -295,6 +310,8 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
                                    now += c.saveTakes;
                                    return true;
                                });
+        if (!c.fill)
+            progress.FillScannedThisRun(false);
         progress.OnPlanned(2);
         progress.OnStarted(0, "A.dll");
         std::istringstream events(c.events);
@@ -310,6 +327,7 @@ TEST(ScanProgress, SavesPendingChangesAtMostEveryHalfSecondAndPassesEveryEventOn
         }
         EXPECT_EQ(c.saves, saves) << c.events;
         EXPECT_EQ(c.passed, printer.events) << c.events;
+        EXPECT_EQ(c.thisRun, progress.scannedThisRun) << c.events;
     }
 }
 
