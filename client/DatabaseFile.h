@@ -6,6 +6,7 @@
 
 #include "client/ScanDatabase.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,6 +25,9 @@ std::string DefaultDatabasePath();
 
 /// The current time as the database keeps it: "2024-03-07T09:05:01Z" (UTC).
 std::string UtcNow();
+
+/// The database file is read in pieces of this many bytes.
+constexpr std::size_t kDatabaseReadPieceBytes = 64 * 1024;
 
 /// Reads the database file into database. A missing file is an empty
 /// database. False, with error set, when the file cannot be read or is not a

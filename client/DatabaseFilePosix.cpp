@@ -51,24 +51,23 @@ bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::str
         error = "cannot open the database " + path + ": " + SystemErrorText(errno);
         return false;
     }
-    std::string text;
-    char buffer[65536];
-    ssize_t count = 0;
-    while ((count = read(file, buffer, sizeof buffer)) != 0) {
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    const int code = errno;
+    int code = 0; // the error that stopped the reading, if one did
+    const auto readPiece = [file, &code](std::string& piece) {
+        piece.resize(kDatabaseReadPieceBytes);
+        ssize_t count = -1;
+        while (code == 0 && (count = read(file, &piece[0], piece.size())) < 0)
+            code = errno == EINTR ? 0 : errno;
+        piece.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+        return !piece.empty();
+    };
+    std::string problem;
+    const bool parsed = database.ReadJson(readPiece, problem, rejected);
     close(file);
-    if (count < 0) {
+    if (code != 0) {
         error = "cannot read the database " + path + ": " + SystemErrorText(code);
         return false;
     }
-    std::string problem;
-    if (!database.FromJson(text, problem, rejected)) {
+    if (!parsed) {
         error = "the database " + path + " cannot be used (" + problem + "); move it away or name another with --db";
         return false;
     }

@@ -36,20 +36,23 @@ bool ReadDatabaseFile(const std::string& path, CScanDatabase& database, std::str
         error = "cannot open the database " + path + ": " + SystemErrorText(code);
         return false;
     }
-    std::string text;
-    char buffer[65536];
-    DWORD count = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &count, nullptr) != 0) && count > 0)
-        text.append(buffer, count);
-    const DWORD code = GetLastError();
+    DWORD code = ERROR_SUCCESS; // the error that stopped the reading, if one did
+    const auto readPiece = [file, &code](std::string& piece) {
+        piece.resize(kDatabaseReadPieceBytes);
+        DWORD count = 0;
+        if (code == ERROR_SUCCESS && ReadFile(file, &piece[0], static_cast<DWORD>(piece.size()), &count, nullptr) == 0)
+            code = GetLastError();
+        piece.resize(code == ERROR_SUCCESS ? count : 0);
+        return !piece.empty();
+    };
+    std::string problem;
+    const bool parsed = database.ReadJson(readPiece, problem, rejected);
     CloseHandle(file);
-    if (!ok) {
+    if (code != ERROR_SUCCESS) {
         error = "cannot read the database " + path + ": " + SystemErrorText(code);
         return false;
     }
-    std::string problem;
-    if (!database.FromJson(text, problem, rejected)) {
+    if (!parsed) {
         error = "the database " + path + " cannot be used (" + problem + "); move it away or name another with --db";
         return false;
     }

@@ -3,6 +3,8 @@
 #include "client/EntryJson.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -41,6 +43,58 @@ int CompareFolded(const std::string& left, const std::string& right)
     }
     return left.size() == right.size() ? 0 : left.size() < right.size() ? -1 : 1;
 }
+
+/// A text read one character at a time, from where it stands or from the
+/// pieces a reader gives: only the current piece stands in memory.
+class CTextSource {
+public:
+    CTextSource(const char* text, std::size_t size, const CScanDatabase::CTextReader* read)
+        : m_at(text), m_end(text + size), m_read(read)
+    {
+    }
+    /// True when the text has ended; takes the next piece when the current one has.
+    bool AtEnd()
+    {
+        while (m_at == m_end && m_read != nullptr && (*m_read)(m_piece)) {
+            m_at = m_piece.data();
+            m_end = m_at + m_piece.size();
+        }
+        return m_at == m_end;
+    }
+    const char& Current() const { return *m_at; }
+    void Next() { ++m_at; }
+
+private:
+    const char* m_at;
+    const char* m_end;
+    const CScanDatabase::CTextReader* m_read; ///< null: the text stands whole
+    std::string m_piece;
+};
+
+/// The parser's view of a text source: an input iterator, the default one its end.
+class CTextIterator {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CTextIterator() = default;
+    explicit CTextIterator(CTextSource& source) : m_source(&source) {}
+    reference operator*() const { return m_source->Current(); }
+    CTextIterator& operator++()
+    {
+        m_source->Next();
+        return *this;
+    }
+    bool operator==(const CTextIterator& other) const { return AtEnd() == other.AtEnd(); }
+    bool operator!=(const CTextIterator& other) const { return !(*this == other); }
+
+private:
+    bool AtEnd() const { return m_source == nullptr || m_source->AtEnd(); }
+    CTextSource* m_source = nullptr;
+};
 
 } // namespace
 
@@ -205,6 +259,17 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
 
 bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected)
 {
+    return ReadJsonFrom(text.data(), text.size(), nullptr, error, rejected);
+}
+
+bool CScanDatabase::ReadJson(const CTextReader& read, std::string& error, std::vector<std::string>& rejected)
+{
+    return ReadJsonFrom(nullptr, 0, &read, error, rejected);
+}
+
+bool CScanDatabase::ReadJsonFrom(const char* text, std::size_t size, const CTextReader* read, std::string& error,
+                                 std::vector<std::string>& rejected)
+{
     // Each element of the "plugins" list is read into an entry as soon as it
     // is parsed and then left out of the tree, so a large database never stands
     // in memory as one JSON tree. The entries are kept only once the whole
@@ -240,7 +305,8 @@ bool CScanDatabase::FromJson(const std::string& text, std::string& error, std::v
     };
     CJsonObject document;
     try {
-        document = CJsonObject::parse(text, readEntries);
+        CTextSource source(text, size, read);
+        document = CJsonObject::parse(CTextIterator(source), CTextIterator(), readEntries);
     } catch (const CJsonObject::exception& failure) { // parse_error, or out_of_range for a number like 1e400
         error = std::string("not JSON: ") + failure.what();
         return false;

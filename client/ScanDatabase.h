@@ -11,6 +11,7 @@
 
 #include "client/DatabaseEntry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -61,6 +62,13 @@ public:
     /// entry and the member; the other entries are kept.
     bool FromJson(const std::string& text, std::string& error, std::vector<std::string>& rejected);
 
+    /// Gives the next piece of a text in piece; false when there is no more.
+    using CTextReader = std::function<bool(std::string& piece)>;
+
+    /// FromJson over a text given in pieces as read gives them, so that a
+    /// large database file is never held whole as text.
+    bool ReadJson(const CTextReader& read, std::string& error, std::vector<std::string>& rejected);
+
 private:
     /// Where an entry stands: its path (compared folded), library or
     /// sub-plug-in, and the sub-plug-in's id (0 for a library).
@@ -88,6 +96,10 @@ private:
     using CEntries = std::set<SDatabaseEntry, SOrder>;
     /// Puts the entry into entries in place of one with the same key.
     static void Replace(CEntries& entries, SDatabaseEntry entry);
+    /// FromJson over the size bytes at text and then the pieces that read
+    /// gives (null: none).
+    bool ReadJsonFrom(const char* text, std::size_t size, const CTextReader* read, std::string& error,
+                      std::vector<std::string>& rejected);
     CEntries m_entries;
 };
 

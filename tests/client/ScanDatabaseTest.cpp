@@ -138,6 +138,7 @@ TEST(ScanDatabase, FileNamesEveryOutcomeAndKeepsTheShellsOrder)
 
 TEST(ScanDatabase, StrictReading)
 {
+    constexpr std::size_t kSmallPieceBytes = 5;
     struct SCase {
         const char* from; ///< replaced where it first occurs in the sample file (empty: the whole file)
         std::string to;
@@ -192,6 +193,26 @@ TEST(ScanDatabase, StrictReading)
             kept.erase(std::find(kept.begin(), kept.end(), request));
         }
         EXPECT_EQ(kept, Requests(database.Entries())) << c.to;
+
+        // The same text read from pieces of a few bytes, an empty one between
+        // any two, as a file reader may give them, reads the same.
+        CScanDatabase fromPieces = SampleDatabase();
+        std::string piecesError;
+        CStrings piecesRejected;
+        std::size_t at = 0;
+        bool emptyNext = false;
+        const auto readPiece = [&](std::string& piece) {
+            if (at >= text.size())
+                return false;
+            emptyNext = !emptyNext;
+            piece = emptyNext ? std::string() : text.substr(at, kSmallPieceBytes);
+            at += piece.size();
+            return true;
+        };
+        EXPECT_EQ(read, fromPieces.ReadJson(readPiece, piecesError, piecesRejected)) << c.to;
+        EXPECT_EQ(error, piecesError) << c.to;
+        EXPECT_EQ(rejected, piecesRejected) << c.to;
+        EXPECT_EQ(database.ToJson(), fromPieces.ToJson()) << c.to;
     }
 }
 
