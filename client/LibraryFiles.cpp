@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -96,5 +97,6 @@ SFoundLibraries FindLibraryFiles(IFileTree& tree, const SPathStyle& style, const
     CWalk walk(tree, style);
     for (const std::string& path : paths)
         walk.AddPath(path);
-    return walk.found;
+    // Moved, not copied: a large collection's list would stand twice while the walk ends.
+    return std::move(walk.found);
 }

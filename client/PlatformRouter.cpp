@@ -3,6 +3,8 @@
 #include "wire/Protocol.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -65,12 +67,15 @@ void CPlatformRouter::Interrupt()
 
 void OrderByPlatform(std::vector<SLibraryFile>& files, const CPlatformRouter::FCheckLibrary& checkLibrary)
 {
-    std::vector<std::pair<bool, SLibraryFile>> ranked;
-    for (SLibraryFile& file : files)
-        ranked.emplace_back(PlatformOf(checkLibrary, file.path) == kPlatformX86, std::move(file));
-    std::stable_sort(ranked.begin(), ranked.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
-    files.clear();
-    for (auto& item : ranked)
-        files.push_back(std::move(item.second));
+    // In place, the x86 libraries set aside: a large collection's list is not copied again.
+    std::vector<SLibraryFile> x86;
+    std::size_t kept = 0;
+    for (SLibraryFile& file : files) {
+        if (PlatformOf(checkLibrary, file.path) == kPlatformX86)
+            x86.push_back(std::move(file));
+        else if (&files[kept++] != &file)
+            files[kept - 1] = std::move(file);
+    }
+    files.erase(files.begin() + static_cast<std::ptrdiff_t>(kept), files.end());
+    files.insert(files.end(), std::make_move_iterator(x86.begin()), std::make_move_iterator(x86.end()));
 }

@@ -173,11 +173,18 @@ void CScanDatabase::ClearScannedThisRun()
 
 std::vector<std::string> CScanDatabase::RemoveGone(const std::function<bool(const std::string& path)>& isGone)
 {
+    // Walked in place, a library's entries at a time: a large database's paths are not copied first.
     std::vector<std::string> removed;
-    for (const std::string& path : LibraryPaths()) {
-        if (isGone(path)) {
-            RemoveLibrary(path);
-            removed.push_back(path);
+    auto library = m_entries.begin();
+    while (library != m_entries.end()) {
+        auto next = std::next(library);
+        while (next != m_entries.end() && CompareFolded(next->path, library->path) == 0)
+            ++next;
+        if (isGone(library->path)) {
+            removed.push_back(library->path);
+            library = m_entries.erase(library, next);
+        } else {
+            library = next;
         }
     }
     return removed;

@@ -263,14 +263,26 @@ TEST(PlatformRouter, SendsEachLibraryToASessionOfItsPlatform)
               " x64:Gain.dll end:x64 make:x86 x86:X86.dll x86:interrupted end:x86",
               log);
 
-    std::vector<SLibraryFile> files;
-    for (const char* path : {"X86.dll", "Arm.dll", "Gain.dll", "Locked.dll"})
-        files.push_back(SLibraryFile{path, SFileStamp()});
-    OrderByPlatform(files, FakeLibraryCheck);
-    std::string order;
-    for (const SLibraryFile& file : files)
-        order += file.path + " ";
-    EXPECT_EQ("Arm.dll Gain.dll Locked.dll X86.dll ", order);
+    // The x64 libraries first, then the x86 ones, each in the order walked
+    // (a file's size tells the copies of X86.dll apart).
+    const std::pair<std::vector<std::string>, std::string> orders[] = {
+        {{"X86.dll", "Arm.dll", "Gain.dll", "Locked.dll"}, "Arm.dll1 Gain.dll2 Locked.dll3 X86.dll0 "},
+        {{"Gain.dll", "X86.dll", "Arm.dll", "X86.dll", "Locked.dll", "X86.dll"},
+         "Gain.dll0 Arm.dll2 Locked.dll4 X86.dll1 X86.dll3 X86.dll5 "},
+        {{"Gain.dll", "Arm.dll"}, "Gain.dll0 Arm.dll1 "},
+        {{"X86.dll", "X86.dll"}, "X86.dll0 X86.dll1 "},
+        {{}, ""},
+    };
+    for (const auto& c : orders) {
+        std::vector<SLibraryFile> files;
+        for (const std::string& path : c.first)
+            files.push_back(SLibraryFile{path, SFileStamp{files.size(), 0}});
+        OrderByPlatform(files, FakeLibraryCheck);
+        std::string order;
+        for (const SLibraryFile& file : files)
+            order += file.path + std::to_string(file.stamp.size) + " ";
+        EXPECT_EQ(c.second, order);
+    }
 }
 
 /// The output gives the same lines, call by call, whether a reader thread feeds

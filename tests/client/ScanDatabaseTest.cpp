@@ -85,6 +85,12 @@ TEST(ScanDatabase, OrderLookUpsAndRemovals)
                        d.RemoveGone([](const std::string& path) { return path == kShell || path == "C:\\VST\\Hang.dll"; }));
          },
          {all[2], all[3], all[4], all[5]}},
+        {[](CScanDatabase& d) {
+             EXPECT_EQ((CStrings{"C:\\VST\\Crash.dll", "C:\\VST\\Hang.dll", "C:\\VST\\Text.dll"}),
+                       d.RemoveGone([](const std::string& path) { return path != "C:\\VST\\Gain.dll" && path != kShell; }))
+                 << "the first library and the last one too";
+         },
+         {all[0], all[2], all[6]}},
     };
     for (const SCase& c : cases) {
         CScanDatabase database = SampleDatabase();
