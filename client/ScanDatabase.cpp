@@ -162,7 +162,8 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
     const auto dump = [](const CJsonObject& value) {
         return value.dump(kJsonIndent, ' ', false, CJsonObject::error_handler_t::replace);
     };
-    CJsonObject head;
+    CJsonObject head = CJsonObject::object();
+    const CJsonEmptier emptyHead(head);
     head["format"] = kFormatName;
     head["version"] = kFormatVersion;
     std::string text = dump(head);
@@ -178,7 +179,9 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
         }
         text += first ? entryIndent : "," + entryIndent;
         first = false;
-        const std::string entry = dump(EntryToJson(item));
+        CJsonObject json = EntryToJson(item);
+        const CJsonEmptier emptier(json);
+        const std::string entry = dump(json);
         for (std::size_t start = 0, end = 0; start < entry.size(); start = end + 1) {
             end = std::min(entry.find('\n', start), entry.size());
             if (start > 0)
