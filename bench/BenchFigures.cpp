@@ -403,6 +403,19 @@ std::string TimeScanClientRequests(const SBenchSetup& setup, const std::string& 
     return error;
 }
 
+/// Requests per second of the minimal host over program: one untimed request, then requests timed.
+bool TimeMinimalHost(const std::string& program, const std::string& library, int requests, double& rate)
+{
+    auto host = std::make_unique<CMinimalHost>();
+    bool served = host->Start(program) && host->Request(library);
+    const CClock::time_point start = CClock::now();
+    for (int request = 0; served && request < requests; ++request)
+        served = host->Request(library);
+    rate = requests / SecondsSince(start);
+    Retire(std::move(host));
+    return served;
+}
+
 } // namespace
 
 std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key, const std::string& library,
@@ -438,29 +451,16 @@ std::string MeasureRequestCost(const SBenchSetup& setup, const std::string& key,
         return error;
     values.Add(key + ".scanClient", requests / scanClientSeconds);
 
-    auto minimal = std::make_unique<CMinimalHost>();
-    bool served = minimal->Start(setup.server) && minimal->Request(library);
-    const CClock::time_point minimalStart = CClock::now();
-    for (int request = 0; served && request < requests; ++request)
-        served = minimal->Request(library);
-    const double minimalSeconds = SecondsSince(minimalStart);
-    if (!served)
+    double minimalRate = 0;
+    if (!TimeMinimalHost(setup.server, library, requests, minimalRate))
         return "the server failed under the minimal host";
-    Retire(std::move(minimal));
-    values.Add(key + ".minimalHost", requests / minimalSeconds);
-
+    values.Add(key + ".minimalHost", minimalRate);
     // The protocol's round trip alone: the same host over a program that
     // answers every request with "ready:" at once.
-    auto echo = std::make_unique<CMinimalHost>();
-    bool answered = echo->Start(setup.readyLimit) && echo->Request(library);
-    const CClock::time_point echoStart = CClock::now();
-    for (int request = 0; answered && request < requests; ++request)
-        answered = echo->Request(library);
-    const double echoSeconds = SecondsSince(echoStart);
-    if (!answered)
+    double roundTripRate = 0;
+    if (!TimeMinimalHost(setup.readyLimit, library, requests, roundTripRate))
         return "the ready limit did not answer the minimal host";
-    Retire(std::move(echo));
-    values.Add(key + ".roundTrip", requests / echoSeconds);
+    values.Add(key + ".roundTrip", roundTripRate);
 
     SLimitRun withoutProtocol;
     if (!RunInProcessLimit(setup, library, requests, 0, serverLibraries, withoutProtocol, error))

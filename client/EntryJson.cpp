@@ -6,10 +6,20 @@
 namespace {
 
 // Every object is made an object first: one that operator[] turns from null into
-// an object is left broken when that allocation fails.
-CJsonObject RecordToJson(const SPluginRecord& record)
+// an object is left broken when that allocation fails. And every value that may
+// hold members is emptied before it is destroyed on a failure (see EmptyJson).
+
+/// Sets json's member name to value; value is emptied when that fails.
+void SetMember(CJsonObject& json, const char* name, CJsonObject&& value)
 {
-    CJsonObject json = CJsonObject::object();
+    const CJsonEmptier emptier(value); // null once moved: nothing left to empty
+    json[name] = std::move(value);
+}
+
+/// Fills json, an object, with the record's members. The caller empties it
+/// when this throws: a filled value's destructor allocates (see EmptyJson).
+void FillRecordJson(const SPluginRecord& record, CJsonObject& json)
+{
     json[RecordMemberName(kMemberId)] = HexId(record.id);
     json[RecordMemberName(kMemberName)] = record.name;
     json[RecordMemberName(kMemberVendor)] = record.vendor;
@@ -26,6 +36,7 @@ CJsonObject RecordToJson(const SPluginRecord& record)
     json[RecordMemberName(kMemberSynthEdit)] = record.synthEdit;
     if (record.IsShell() || !record.shells.empty()) {
         CJsonObject shells = CJsonObject::array();
+        const CJsonEmptier emptyShells(shells);
         for (const SSubPlugin& sub : record.shells) {
             // Member by member: the pairs of a braced list would be arrays
             // whose destructors allocate (see EmptyJson).
@@ -35,7 +46,18 @@ CJsonObject RecordToJson(const SPluginRecord& record)
             item["name"] = sub.name;
             shells.push_back(std::move(item));
         }
-        json[RecordMemberName(kMemberShells)] = std::move(shells);
+        SetMember(json, RecordMemberName(kMemberShells), std::move(shells));
+    }
+}
+
+CJsonObject RecordToJson(const SPluginRecord& record)
+{
+    CJsonObject json = CJsonObject::object();
+    try {
+        FillRecordJson(record, json);
+    } catch (...) {
+        EmptyJson(json);
+        throw;
     }
     return json;
 }
@@ -74,10 +96,12 @@ bool RecordFromJson(const CJsonObject& json, SPluginRecord& record, std::string&
 
 } // namespace
 
-CJsonObject EntryToJson(const SDatabaseEntry& entry)
+namespace {
+
+/// Fills json, an object, with the entry's members (see FillRecordJson).
+void FillEntryJson(const SDatabaseEntry& entry, CJsonObject& json)
 {
     const SScanOutcome& outcome = entry.outcome;
-    CJsonObject json = CJsonObject::object();
     json["path"] = entry.path;
     if (entry.isSubPlugin)
         json["subId"] = HexId(entry.subId);
@@ -90,15 +114,28 @@ CJsonObject EntryToJson(const SDatabaseEntry& entry)
     if (!outcome.error.empty())
         json["error"] = outcome.error;
     if (outcome.hasRecord)
-        json["record"] = RecordToJson(outcome.record);
+        SetMember(json, "record", RecordToJson(outcome.record));
     if (outcome.kind == EOutcome::Crashed)
         json["exitCode"] = outcome.exitCode;
     if (!outcome.dumpFiles.empty())
-        json["dumps"] = outcome.dumpFiles;
+        SetMember(json, "dumps", CJsonObject(outcome.dumpFiles));
     if (!outcome.lastLines.empty())
-        json["lastLines"] = outcome.lastLines;
+        SetMember(json, "lastLines", CJsonObject(outcome.lastLines));
     if (!outcome.dialogs.empty())
-        json["dialogs"] = outcome.dialogs;
+        SetMember(json, "dialogs", CJsonObject(outcome.dialogs));
+}
+
+} // namespace
+
+CJsonObject EntryToJson(const SDatabaseEntry& entry)
+{
+    CJsonObject json = CJsonObject::object();
+    try {
+        FillEntryJson(entry, json);
+    } catch (...) {
+        EmptyJson(json);
+        throw;
+    }
     return json;
 }
 

@@ -235,7 +235,8 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
     const auto dump = [](const CJsonObject& value) {
         return value.dump(kJsonIndent, ' ', false, CJsonObject::error_handler_t::replace);
     };
-    CJsonObject head;
+    CJsonObject head = CJsonObject::object();
+    const CJsonEmptier emptyHead(head);
     head["format"] = kFormatName;
     head["version"] = kFormatVersion;
     std::string text = dump(head);
@@ -251,7 +252,9 @@ bool CScanDatabase::WriteJson(const CTextWriter& write) const
         }
         text += first ? entryIndent : "," + entryIndent;
         first = false;
-        const std::string entry = dump(EntryToJson(item));
+        CJsonObject json = EntryToJson(item);
+        const CJsonEmptier emptier(json);
+        const std::string entry = dump(json);
         for (std::size_t start = 0, end = 0; start < entry.size(); start = end + 1) {
             end = std::min(entry.find('\n', start), entry.size());
             if (start > 0)
@@ -300,6 +303,8 @@ bool CScanDatabase::ReadJsonFrom(const char* text, std::size_t size, const CText
             inPlugins = false;
         } else if (inPlugins && depth == kElementDepth &&
                    (event == EEvent::object_end || event == EEvent::array_end || event == EEvent::value)) {
+            // Emptied however this ends: the parser then drops an empty value (see EmptyJson).
+            const CJsonEmptier emptier(parsed);
             SDatabaseEntry entry;
             std::string problem;
             if (EntryFromJson(parsed, entry, problem))

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -57,11 +58,14 @@ struct SEvent {
 class CEventQueue {
 public:
     /// Waits while the queue is full: the run's thread takes events until every
-    /// worker has ended, so the wait always ends.
+    /// worker has ended, or closes the queue when it leaves early, so the wait
+    /// always ends. A closed queue drops the event.
     void Push(SEvent event)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_room.wait(lock, [this] { return m_events.size() < kMostWaitingEvents; });
+        m_room.wait(lock, [this] { return m_closed || m_events.size() < kMostWaitingEvents; });
+        if (m_closed)
+            return;
         m_events.push_back(std::move(event));
         m_changed.notify_one();
     }
@@ -78,11 +82,20 @@ public:
         return true;
     }
 
+    /// The run's thread takes no more events: the workers waiting for room go on.
+    void Close()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        m_room.notify_all();
+    }
+
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::condition_variable m_room;
     std::deque<SEvent> m_events;
+    bool m_closed = false;
 };
 
 /// The ids of a shell's sub-plug-ins, each once, in the shell's order.
@@ -108,25 +121,22 @@ public:
     {
     }
 
-    /// One worker's life: takes jobs until none is left or the run stops.
-    void Work(unsigned worker)
+    /// One worker's life: takes jobs until none is left or the run stops. What
+    /// it throws (memory ran out) stops the run and waits for the run's thread
+    /// in RethrowFailure: an exception must not leave a thread.
+    void Work(unsigned worker) noexcept
     {
-        std::unique_ptr<CScanSession> session = m_sessions(worker);
-        // Open before the first look at the interrupt, so InterruptSessions
-        // reaches every session that may still scan.
-        Enlist(session.get(), true);
-        for (;;) {
-            const std::size_t index = m_next++;
-            if (Stopping() || index >= m_jobs.files.size())
-                break;
-            RunJob(worker, *session, index);
+        try {
+            TakeJobs(worker);
+            SEvent ended;
+            ended.kind = SEvent::EKind::WorkerEnded;
+            ended.worker = worker;
+            m_events.Push(std::move(ended));
+        } catch (...) {
+            Fail(std::current_exception());
         }
-        Enlist(session.get(), false);
-        session.reset();
-        SEvent ended;
-        ended.kind = SEvent::EKind::WorkerEnded;
-        ended.worker = worker;
-        m_events.Push(std::move(ended));
+        // Counted after the worker's last event, for a run that misses it (Ended).
+        m_ended.fetch_add(1, std::memory_order_acq_rel);
     }
 
     /// Interrupts every open session (called once the interrupt is seen).
@@ -137,7 +147,66 @@ public:
             session->Interrupt();
     }
 
+    /// Stops the run: no worker takes another job, and the requests in
+    /// progress end at once.
+    void Stop()
+    {
+        m_stop = true;
+        InterruptSessions();
+    }
+
+    /// How many workers have ended.
+    unsigned Ended() const { return m_ended.load(std::memory_order_acquire); }
+
+    /// Throws on the run's thread what a worker threw, if one did.
+    void RethrowFailure()
+    {
+        std::lock_guard<std::mutex> lock(m_sessionsMutex);
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
 private:
+    /// Keeps a session on the list InterruptSessions reaches while it lives.
+    class CEnlisted {
+    public:
+        CEnlisted(CWorkers& workers, CScanSession* session) : m_workers(workers), m_session(session)
+        {
+            m_workers.Enlist(m_session, true);
+        }
+        ~CEnlisted() { m_workers.Enlist(m_session, false); }
+        CEnlisted(const CEnlisted&) = delete;
+        CEnlisted& operator=(const CEnlisted&) = delete;
+
+    private:
+        CWorkers& m_workers;
+        CScanSession* m_session;
+    };
+
+    void TakeJobs(unsigned worker)
+    {
+        const std::unique_ptr<CScanSession> session = m_sessions(worker);
+        // Open before the first look at the interrupt, so InterruptSessions
+        // reaches every session that may still scan.
+        const CEnlisted enlisted(*this, session.get());
+        for (;;) {
+            const std::size_t index = m_next++;
+            if (Stopping() || index >= m_jobs.files.size())
+                break;
+            RunJob(worker, *session, index);
+        }
+    }
+
+    void Fail(std::exception_ptr failure)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_sessionsMutex);
+            if (!m_failure)
+                m_failure = std::move(failure);
+        }
+        Stop();
+    }
+
     bool Interrupted() const { return m_interrupt != nullptr && *m_interrupt; }
     bool Stopping() const { return m_stop || Interrupted(); }
 
@@ -242,8 +311,48 @@ private:
     const std::atomic<bool>* m_interrupt;
     const std::set<std::string>& m_optionalPlatforms;
     const bool m_retryCrashes;
+    std::atomic<unsigned> m_ended{0};
     std::mutex m_sessionsMutex;
+    std::exception_ptr m_failure; ///< what a worker threw first
     std::vector<CScanSession*> m_open;
+};
+
+/// The workers' threads, joined however the run's thread leaves Run; leaving
+/// early (its memory ran out) first stops the workers.
+class CWorkerThreads {
+public:
+    CWorkerThreads(CWorkers& workers, CEventQueue& events, unsigned count) : m_workers(workers), m_events(events)
+    {
+        m_threads.reserve(count);
+    }
+    ~CWorkerThreads()
+    {
+        if (std::any_of(m_threads.begin(), m_threads.end(), [](const std::thread& thread) { return thread.joinable(); })) {
+            m_workers.Stop();
+            // No one takes their events any more: a worker waiting for room must not wait for ever.
+            m_events.Close();
+        }
+        Join();
+    }
+    CWorkerThreads(const CWorkerThreads&) = delete;
+    CWorkerThreads& operator=(const CWorkerThreads&) = delete;
+
+    void Start(unsigned worker)
+    {
+        m_threads.emplace_back([this, worker] { m_workers.Work(worker); });
+    }
+
+    void Join()
+    {
+        for (std::thread& thread : m_threads)
+            if (thread.joinable())
+                thread.join();
+    }
+
+private:
+    CWorkers& m_workers;
+    CEventQueue& m_events;
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace
@@ -293,11 +402,14 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
         static_cast<unsigned>(std::min<std::size_t>(std::max(1u, m_options.jobs), jobs.files.size()));
     CEventQueue events;
     CWorkers workers(std::move(jobs), m_sessions, events, m_options);
-    std::vector<std::thread> threads;
+    CWorkerThreads threads(workers, events, workerCount);
     for (unsigned worker = 0; worker < workerCount; ++worker)
-        threads.emplace_back([&workers, worker] { workers.Work(worker); });
+        threads.Start(worker);
 
     unsigned running = workerCount;
+    // Every worker has ended, whether or not its last event could be sent: the
+    // next empty look at the queue ends the run.
+    bool allEnded = false;
     while (running > 0) {
         if (!result.interrupted && interrupted()) {
             result.interrupted = true;
@@ -305,6 +417,9 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
         }
         SEvent event;
         if (!events.Pop(event, kTickInterval)) {
+            if (allEnded)
+                break;
+            allEnded = workers.Ended() == workerCount;
             m_observer.OnTick();
             continue;
         }
@@ -344,8 +459,8 @@ SRunResult CScanRun::Run(const std::vector<SLibraryFile>& files)
             break;
         }
     }
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.Join();
+    workers.RethrowFailure();
     result.interrupted = interrupted();
     return result;
 }
