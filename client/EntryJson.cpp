@@ -50,17 +50,22 @@ void FillRecordJson(const SPluginRecord& record, CJsonObject& json)
     }
 }
 
-CJsonObject RecordToJson(const SPluginRecord& record)
+/// An object that fill fills from value; emptied before it is destroyed when
+/// fill throws.
+template <typename TValue>
+CJsonObject FilledObject(const TValue& value, void (*fill)(const TValue&, CJsonObject&))
 {
     CJsonObject json = CJsonObject::object();
     try {
-        FillRecordJson(record, json);
+        fill(value, json);
     } catch (...) {
         EmptyJson(json);
         throw;
     }
     return json;
 }
+
+CJsonObject RecordToJson(const SPluginRecord& record) { return FilledObject(record, FillRecordJson); }
 
 bool ShellsFromJson(const CJsonObject& json, std::vector<SSubPlugin>& shells, std::string& error)
 {
@@ -127,17 +132,7 @@ void FillEntryJson(const SDatabaseEntry& entry, CJsonObject& json)
 
 } // namespace
 
-CJsonObject EntryToJson(const SDatabaseEntry& entry)
-{
-    CJsonObject json = CJsonObject::object();
-    try {
-        FillEntryJson(entry, json);
-    } catch (...) {
-        EmptyJson(json);
-        throw;
-    }
-    return json;
-}
+CJsonObject EntryToJson(const SDatabaseEntry& entry) { return FilledObject(entry, FillEntryJson); }
 
 bool EntryFromJson(const CJsonObject& json, SDatabaseEntry& entry, std::string& error)
 {
