@@ -32,3 +32,29 @@ EWaitResult CServerConnection::ReadUntilReady(std::vector<std::string>* lines, c
             lines->push_back(std::move(line));
     }
 }
+
+ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
+{
+    CServerOutput* const output = Output();
+    return output != nullptr ? output->WaitForLine(line, waitMs) : ELineWait::Closed;
+}
+
+ELineWait CServerConnection::WaitForLines(const std::string& stopLine, std::vector<std::string>& lines,
+                                          uint32_t waitMs)
+{
+    CServerOutput* const output = Output();
+    return output != nullptr ? output->TakeLines(stopLine, waitMs, lines) : ELineWait::Closed;
+}
+
+ELineWait CServerConnection::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,
+                                             std::vector<std::string>& lines)
+{
+    CServerOutput* const output = Output();
+    return output != nullptr ? output->WaitForStopLine(stopLine, silenceMs, lines) : ELineWait::Closed;
+}
+
+std::string CServerConnection::GetPendingOutput() const
+{
+    CServerOutput* const output = Output();
+    return output != nullptr ? output->GetPending() : std::string();
+}

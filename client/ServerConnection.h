@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+class CServerOutput;
+
 /// How a server is started.
 struct SServerOptions {
     std::string serverPath;     ///< the server executable
@@ -145,6 +147,8 @@ public:
 private:
     /// See CServerOutput::WaitForStopLine.
     ELineWait WaitForStopLine(const std::string& stopLine, uint32_t silenceMs, std::vector<std::string>& lines);
+    /// The running server's output; null before Start.
+    CServerOutput* Output() const;
 
     struct SState;
     std::unique_ptr<SState> m_state;

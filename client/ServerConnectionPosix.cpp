@@ -211,22 +211,7 @@ bool CServerConnection::Start(const SServerOptions& options)
     return true;
 }
 
-ELineWait CServerConnection::WaitForLine(std::string& line, uint32_t waitMs)
-{
-    return m_state ? m_state->output->WaitForLine(line, waitMs) : ELineWait::Closed;
-}
-
-ELineWait CServerConnection::WaitForLines(const std::string& stopLine, std::vector<std::string>& lines,
-                                          uint32_t waitMs)
-{
-    return m_state ? m_state->output->TakeLines(stopLine, waitMs, lines) : ELineWait::Closed;
-}
-
-ELineWait CServerConnection::WaitForStopLine(const std::string& stopLine, uint32_t silenceMs,
-                                             std::vector<std::string>& lines)
-{
-    return m_state ? m_state->output->WaitForStopLine(stopLine, silenceMs, lines) : ELineWait::Closed;
-}
+CServerOutput* CServerConnection::Output() const { return m_state ? m_state->output.get() : nullptr; }
 
 bool CServerConnection::Write(const std::string& bytes)
 {
@@ -275,8 +260,3 @@ bool CServerConnection::IsRunning() const { return m_state && !m_state->HasEnded
 uint32_t CServerConnection::GetProcessId() const { return m_state ? static_cast<uint32_t>(m_state->process) : 0; }
 
 void* CServerConnection::GetProcessHandle() const { return nullptr; }
-
-std::string CServerConnection::GetPendingOutput() const
-{
-    return m_state ? m_state->output->GetPending() : std::string();
-}
