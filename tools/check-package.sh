@@ -274,25 +274,28 @@ fi
 version=$(sed -n 's/^project(TessivaneScan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 packages="$root/build/packages"
 
+# Checks an unpacked Linux archive ($1, its short name $2): its scanner ($4)
+# scans the samples, and the C example builds against its prefix ($3) and
+# answers as expected.
+check_linux_archive() {
+  local label=$1 name=$2 prefix=$3 scanner=$4
+  check_samples "the $label" "$expected_samples_linux" \
+    "$scanner" scan --db "$work/$name.json" "$root/build/linux/bin/samples"
+  if build_example c-host "$prefix" "$work/c-host-$name"; then
+    "$work/c-host-$name/c-host" "${linux_requests[@]}" >"$work/out" 2>&1 || fail "c-host ($label) ended with $?"
+    expect_output "c-host (the $label)" <(shown "$work/out") "$expected_linux"
+  fi
+}
+
 mkdir "$work/tgz"
 tar -xzf "$packages/TessivaneScan-$version-linux-x86_64.tar.gz" -C "$work/tgz"
 unpacked="$work/tgz/TessivaneScan-$version-linux-x86_64"
-check_samples "the .tar.gz" "$expected_samples_linux" \
-  "$unpacked/bin/PluginScanner" scan --db "$work/tgz.json" "$root/build/linux/bin/samples"
-if build_example c-host "$unpacked" "$work/c-host-tgz"; then
-  "$work/c-host-tgz/c-host" "${linux_requests[@]}" >"$work/out" 2>&1 || fail "c-host (.tar.gz) ended with $?"
-  expect_output "c-host (the .tar.gz)" <(shown "$work/out") "$expected_linux"
-fi
+check_linux_archive .tar.gz tgz "$unpacked" "$unpacked/bin/PluginScanner"
 
 mkdir "$work/deb"
 dpkg-deb -x "$packages/tessivane-scan_${version}_amd64.deb" "$work/deb"
 [ ! -e "$work/deb/usr/bin/PluginScanner" ] || fail "the .deb has a generic name in /usr/bin"
-check_samples "the .deb" "$expected_samples_linux" \
-  "$work/deb/usr/bin/tessivane-scanner" scan --db "$work/deb.json" "$root/build/linux/bin/samples"
-if build_example c-host "$work/deb/usr" "$work/c-host-deb"; then
-  "$work/c-host-deb/c-host" "${linux_requests[@]}" >"$work/out" 2>&1 || fail "c-host (.deb) ended with $?"
-  expect_output "c-host (the .deb)" <(shown "$work/out") "$expected_linux"
-fi
+check_linux_archive .deb deb "$work/deb/usr" "$work/deb/usr/bin/tessivane-scanner"
 
 mkdir "$work/zip"
 unzip -q "$packages/TessivaneScan-$version-windows-x64.zip" -d "$work/zip"
